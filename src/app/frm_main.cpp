@@ -1,0 +1,132 @@
+#include "app/frm_main.h"
+
+#include <cmath>
+
+#include "display/scan_modes.h"
+#include "launch/web_stuff_functions.h"
+#include "res/frm_main_layout.h"
+
+namespace vantrel {
+
+namespace {
+
+// Parked below the bottom of every screen the menu offers (the tallest is 1200 pixels).
+constexpr double kParkedLeft = 0, kParkedTop = 20000, kParkedHeight = 510, kParkedWidth = 1845;
+constexpr uint32_t kTrayFlags = win::kNifMessage | win::kNifIcon | win::kNifTip;
+// Left edge at the pointer, items answer the left button.
+constexpr uint32_t kPopupFlags = 0;
+
+}  // namespace
+
+frmMain::frmMain(Application& app) : Form(app, MainFormLayout()) {
+  SetMenu(BuildMainMenu({.rate = [this](ModeTriple mode) { RateItemClick(mode); },
+                         .displayProperties = [this] { OpenDisplayProperties(this->app()); },
+                         .about = [] {},
+                         .web = [this] { OpenUrl(this->app(), kHomePageUrl); },
+                         .exit = [this] { ExitClick(); }}));
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::Load() {
+  if (os().AnotherInstanceRunning()) {
+    Close();
+    return;
+  }
+  SetLeft(kParkedLeft);
+  SetTop(kParkedTop);
+  Show();
+  SetResolutionGroupsEnabled(false);
+  ScanModes(os(), Menu());
+  SetResolutionGroupsEnabled(true);
+  SetHeight(kParkedHeight);
+  SetWidth(kParkedWidth);
+  Refresh();
+  SetWindowState(WindowState::Minimized);
+  FillTrayIconData(CurrentModeTriple(os()));
+  AddTrayIcon();
+  // Explorer announces a restart with this message; the icon has to be added again then.
+  taskbarCreatedMessage_ = os().RegisterWindowMessageA("TaskbarCreated");
+}
+
+void frmMain::Resize() { Hide(); }
+
+void frmMain::SetResolutionGroupsEnabled(bool enabled) {
+  for (const PopupRow& row : PopupRows()) {
+    if (row.command == PopupCommand::ResolutionGroup) FindMenuItem(Menu(), row.name)->enabled = enabled;
+  }
+}
+
+void frmMain::FillTrayIconData(const ModeTriple& mode) {
+  trayIconData_ = {.cbSize = sizeof(NotifyIconData),
+                   .hWnd = hWnd(),
+                   .uID = kTrayIconId,
+                   .uFlags = kTrayFlags,
+                   .uCallbackMessage = win::kWmMouseMove,
+                   .hIcon = Icon(),
+                   .szTip = {}};
+  StoreTrayTip(trayIconData_, TrayTipText(mode.width, mode.height, mode.frequency));
+}
+
+void frmMain::AddTrayIcon() {
+  // A refused add may mean the shell already shows the icon; a modify tells which.
+  trayIconShown_ = os().Shell_NotifyIconA(win::kNimAdd, trayIconData_) ||
+                   os().Shell_NotifyIconA(win::kNimModify, trayIconData_);
+}
+
+void frmMain::UpdateTrayTip(int32_t width, int32_t height, int32_t frequency) {
+  StoreTrayTip(trayIconData_, TrayTipText(width, height, frequency));
+  if (!trayIconShown_) {
+    // The shell was not ready at start-up or has lost the icon: keep offering it.
+    AddTrayIcon();
+    return;
+  }
+  trayIconShown_ = os().Shell_NotifyIconA(win::kNimModify, trayIconData_);
+}
+
+void frmMain::UpdateTrayTipFromCurrentMode() {
+  const ModeTriple mode = CurrentModeTriple(os());
+  UpdateTrayTip(mode.width, mode.height, mode.frequency);
+}
+
+void frmMain::Timer(uint32_t timerId) {
+  if (timerId == kTimer1) UpdateTrayTipFromCurrentMode();
+}
+
+bool frmMain::RegisteredMessage(uint32_t message) {
+  if (message != taskbarCreatedMessage_ || trayIconData_.cbSize == 0) return false;
+  AddTrayIcon();
+  return true;
+}
+
+void frmMain::MouseMove(int32_t, int32_t, double x, double) {
+  // The tray icon reports its mouse messages as WM_MOUSEMOVE with the real message in
+  // the low word of lParam, which arrives here converted to twips.
+  const long message = std::lrint(x / app().TwipsPerPixelX());
+  if (message != win::kWmRButtonUp) return;
+  os().SetForegroundWindow(hWnd());
+  PopupMenu(*FindMenuItem(Menu(), kPopupMenuName), kPopupFlags);
+}
+
+void frmMain::RateItemClick(const ModeTriple& mode) {
+  ChangeMode(os(), mode.width, mode.height, mode.frequency);
+  // Read back rather than trust the request: a refused or failed change leaves the
+  // display as it was, and the tooltip must never name a mode that is not in force.
+  UpdateTrayTipFromCurrentMode();
+}
+
+void frmMain::ExitClick() {
+  Show();
+  Close();
+}
+
+void frmMain::Unload() {
+  os().Shell_NotifyIconA(win::kNimDelete, trayIconData_);
+  trayIconShown_ = false;
+  const std::vector<Form*>& forms = app().Forms();
+  for (int16_t index = static_cast<int16_t>(forms.size() - 1); index >= 1; --index) {
+    forms[static_cast<size_t>(index)]->Close();
+  }
+}
+
+}  // namespace vantrel

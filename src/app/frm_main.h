@@ -1,0 +1,42 @@
+#pragma once
+// The program's one permanent window: never seen, it owns the tray icon, its popup
+// menu, the tooltip timer and every menu command.
+#include <cstdint>
+#include <memory>
+
+#include "app/tray_icon.h"
+#include "display/display_modes.h"
+#include "framework/form.h"
+
+namespace vantrel {
+
+class frmMain final : public Form {
+ public:
+  explicit frmMain(Application& app);
+  ~frmMain() override;
+
+  // Rewrites the tooltip with the mode and hands it to the shell.
+  void UpdateTrayTip(int32_t width, int32_t height, int32_t frequency);
+  const NotifyIconData& TrayIconData() const { return trayIconData_; }
+
+ private:
+  void Load() override;
+  void Resize() override;
+  void MouseMove(int32_t button, int32_t shift, double x, double y) override;
+  void Unload() override;
+  void Timer(uint32_t timerId) override;
+  bool RegisteredMessage(uint32_t message) override;
+
+  void SetResolutionGroupsEnabled(bool enabled);
+  void FillTrayIconData(const ModeTriple& mode);
+  void AddTrayIcon();
+  void UpdateTrayTipFromCurrentMode();
+  void RateItemClick(const ModeTriple& mode);
+  void ExitClick();
+
+  NotifyIconData trayIconData_{};
+  bool trayIconShown_ = false;
+  uint32_t taskbarCreatedMessage_ = 0;
+};
+
+}  // namespace vantrel

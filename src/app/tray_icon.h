@@ -1,0 +1,32 @@
+#pragma once
+// The tray icon's record in the first, smallest NOTIFYICONDATA layout (a 64-character
+// tip), which every version of the shell accepts.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "framework/os.h"
+
+namespace vantrel {
+
+struct NotifyIconData {
+  uint32_t cbSize;
+  WindowHandle hWnd;
+  uint32_t uID;
+  uint32_t uFlags;
+  uint32_t uCallbackMessage;
+  IconHandle hIcon;
+  char szTip[64];
+};
+
+static_assert(sizeof(NotifyIconData) == (sizeof(void*) == 4 ? 88 : 104));
+static_assert(offsetof(NotifyIconData, szTip) == (sizeof(void*) == 4 ? 24 : 40));
+
+inline constexpr uint32_t kTrayIconId = 1;
+
+std::string TrayTipText(int32_t width, int32_t height, int32_t frequency);
+
+// Stores the text left-aligned, NUL-terminated and blank-padded to the field's size.
+void StoreTrayTip(NotifyIconData& data, const std::string& text);
+
+}  // namespace vantrel

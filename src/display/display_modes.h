@@ -1,0 +1,36 @@
+#pragma once
+// Reading the current display mode, testing a mode and applying one. Every request is
+// built on the mode in force, so colour depth and display flags never change.
+#include <cstdint>
+
+#include "display/devmode.h"
+#include "framework/os.h"
+
+namespace vantrel {
+
+// Width and height in pixels and refresh rate in hertz, always passed in this order.
+struct ModeTriple {
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t frequency = 0;
+  friend bool operator==(const ModeTriple&, const ModeTriple&) = default;
+};
+
+inline constexpr const char* kUnsupportedModeText = "That resolution is not supported!";
+inline constexpr const char* kModeChangeFailedText =
+    "The display mode could not be changed. The display keeps its previous mode.";
+inline constexpr const char* kModeProblemTitle = "Problem!";
+
+// A zero-filled record holding the current mode as the read left it. A failed read is
+// not an error here: the record then holds zeros.
+DevMode ReadCurrentMode(Os& os);
+ModeTriple CurrentModeTriple(Os& os);
+
+// Asks the driver whether the mode would be accepted and returns its code unchanged.
+int32_t TestMode(Os& os, int32_t width, int32_t height, int32_t frequency);
+
+// Applies the mode if the driver accepts it; a refusal or a failed change is told to
+// the user in a message box.
+void ChangeMode(Os& os, int32_t width, int32_t height, int32_t frequency);
+
+}  // namespace vantrel

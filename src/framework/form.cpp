@@ -1,0 +1,203 @@
+#include "framework/form.h"
+
+#include <exception>
+#include <stdexcept>
+#include <utility>
+
+#include "framework/twips.h"
+
+namespace vantrel {
+
+namespace {
+
+// First id given to menu commands; control ids of a form's own controls stay below it.
+constexpr uint32_t kFirstMenuId = 1000;
+constexpr uint32_t kFirstRegisteredMessage = 0xC000;
+constexpr uintptr_t kMkLeftButton = 0x01, kMkRightButton = 0x02, kMkShift = 0x04,
+                    kMkControl = 0x08, kMkMiddleButton = 0x10;
+
+int32_t LowWordSigned(intptr_t value) { return static_cast<int16_t>(value & 0xFFFF); }
+int32_t HighWordSigned(intptr_t value) { return static_cast<int16_t>((value >> 16) & 0xFFFF); }
+
+int32_t MouseButtons(uintptr_t keys) {
+  return ((keys & kMkLeftButton) ? 1 : 0) | ((keys & kMkRightButton) ? 2 : 0) |
+         ((keys & kMkMiddleButton) ? 4 : 0);
+}
+
+int32_t ShiftKeys(uintptr_t keys) {
+  return ((keys & kMkShift) ? 1 : 0) | ((keys & kMkControl) ? 2 : 0);
+}
+
+}  // namespace
+
+Form::Form(Application& app, FormLayout layout) : app_(app), layout_(std::move(layout)) {}
+
+Form::~Form() {
+  if (window_ == nullptr) return;
+  os().DestroyWindow(window_);
+  app_.FormClosed(*this);
+}
+
+void Form::SetMenu(MenuItem root) {
+  menu_ = std::move(root);
+  AssignMenuIds(menu_, kFirstMenuId);
+}
+
+IconHandle Form::Icon() const { return Loaded() ? os().WindowIcon(window_) : nullptr; }
+
+void Form::LoadWindow() {
+  window_ = os().CreateFormWindow(*this);
+  if (window_ == nullptr) throw std::runtime_error("The window \"" + layout_.caption + "\" could not be created.");
+  app_.FormOpened(*this);
+  const double tpp = app_.TwipsPerPixelX();
+  const PixelRect outer = os().GetWindowRect(window_);
+  left_ = PixelsToTwips(outer.left, tpp);
+  top_ = PixelsToTwips(outer.top, tpp);
+  width_ = PixelsToTwips(outer.right - outer.left, tpp);
+  height_ = PixelsToTwips(outer.bottom - outer.top, tpp);
+  for (const TimerLayout& timer : layout_.timers) os().SetTimer(window_, timer.id, timer.intervalMs);
+}
+
+void Form::Show() {
+  if (!Loaded()) {
+    LoadWindow();
+    Load();
+    if (!Loaded()) return;  // Load may close the window again
+  }
+  if (visible_) return;
+  visible_ = true;
+  const int32_t command = state_ == WindowState::Minimized ? win::kSwShowMinNoActive
+                          : layout_.activateOnShow         ? win::kSwShow
+                                                           : win::kSwShowNoActivate;
+  os().ShowWindow(window_, command);
+  Resize();
+}
+
+void Form::Hide() {
+  if (!visible_) return;
+  visible_ = false;
+  os().ShowWindow(window_, win::kSwHide);
+}
+
+void Form::Close() {
+  if (!Loaded() || closing_) return;
+  closing_ = true;
+  Unload();
+  WindowHandle window = std::exchange(window_, nullptr);
+  visible_ = false;
+  closing_ = false;
+  os().DestroyWindow(window);
+  app_.FormClosed(*this);
+}
+
+void Form::Refresh() {
+  if (Loaded()) os().UpdateWindow(window_);
+}
+
+void Form::MoveToGeometry() {
+  if (!Loaded()) return;
+  const double tpp = app_.TwipsPerPixelX();
+  const int32_t left = TwipsToPixels(left_, tpp), top = TwipsToPixels(top_, tpp);
+  os().MoveWindow(window_, {left, top, left + TwipsToPixels(width_, tpp),
+                            top + TwipsToPixels(height_, tpp)});
+}
+
+void Form::SetLeft(double twips) {
+  left_ = twips;
+  MoveToGeometry();
+}
+
+void Form::SetTop(double twips) {
+  top_ = twips;
+  MoveToGeometry();
+}
+
+void Form::SetWidth(double twips) {
+  if (width_ == twips) return;
+  width_ = twips;
+  MoveToGeometry();
+  Resize();
+}
+
+void Form::SetHeight(double twips) {
+  if (height_ == twips) return;
+  height_ = twips;
+  MoveToGeometry();
+  Resize();
+}
+
+void Form::SetWindowState(WindowState state) {
+  if (state_ == state) return;
+  state_ = state;
+  if (!Loaded()) return;
+  // Windows has no "minimized but hidden" command: the window is minimized visibly and
+  // the Resize handler decides whether it stays on screen.
+  visible_ = true;
+  os().ShowWindow(window_, state == WindowState::Minimized ? win::kSwShowMinNoActive
+                                                          : win::kSwRestore);
+  Resize();
+}
+
+void Form::PopupMenu(const MenuItem& item, uint32_t flags) {
+  const uint32_t chosen = os().TrackPopupMenu(item, flags, os().GetCursorPos(), window_);
+  // Without this the menu of a tray icon does not close when the user clicks elsewhere
+  // and fails to open every second time.
+  os().PostMessageA(window_, win::kWmNull);
+  if (chosen != 0) Command(chosen);
+}
+
+void Form::Command(uint32_t id) {
+  if (const MenuItem* item = FindChoosableMenuItem(menu_, id)) {
+    if (auto click = item->click) click();  // a copy: the handler may rebuild the menu
+    return;
+  }
+  if (id < kFirstMenuId) ControlClick(id);
+}
+
+bool Form::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) noexcept {
+  bool handled = false;
+  try {
+    Dispatch(message, wParam, lParam, handled);
+  } catch (const std::exception& error) {
+    handled = true;
+    ReportUnexpectedError(error.what());
+  } catch (...) {
+    handled = true;
+    ReportUnexpectedError("unknown error");
+  }
+  return handled;
+}
+
+void Form::ReportUnexpectedError(const char* what) noexcept {
+  try {
+    app_.MsgBox(std::string("This action could not be completed: ") + what, win::kMbIconStop);
+  } catch (...) {
+    // Nothing left to report with; the message loop carries on.
+  }
+}
+
+void Form::Dispatch(uint32_t message, uintptr_t wParam, intptr_t lParam, bool& handled) {
+  handled = true;
+  switch (message) {
+    case win::kWmMouseMove: {
+      const double tpp = app_.TwipsPerPixelX();
+      MouseMove(MouseButtons(wParam), ShiftKeys(wParam), LowWordSigned(lParam) * tpp,
+                HighWordSigned(lParam) * tpp);
+      return;
+    }
+    case win::kWmTimer:
+      Timer(static_cast<uint32_t>(wParam));
+      return;
+    case win::kWmCommand:
+      // Menu choices and clicks on buttons and labels all carry notification code 0.
+      if (HighWordSigned(static_cast<intptr_t>(wParam)) == 0) Command(wParam & 0xFFFF);
+      return;
+    case win::kWmClose:
+      Close();
+      return;
+    default:
+      handled = message >= kFirstRegisteredMessage && message <= 0xFFFF && RegisteredMessage(message);
+  }
+}
+
+}  // namespace vantrel

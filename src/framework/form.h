@@ -1,0 +1,105 @@
+#pragma once
+// A window of the program as a form: geometry in twips, show/hide/close with the
+// Load, Resize, MouseMove, Unload, Click and Timer events raised in a fixed order that
+// the handlers can rely on, whatever the operating system does underneath.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/application.h"
+#include "framework/menu.h"
+#include "framework/os.h"
+
+namespace vantrel {
+
+enum class FrameStyle { Sizable, FixedDialog };
+enum class WindowState : int32_t { Normal = 0, Minimized = 1 };
+
+struct TimerLayout {
+  uint32_t id = 0;
+  uint32_t intervalMs = 0;
+};
+
+struct FormLayout {
+  std::string className;
+  std::string caption;
+  FrameStyle frame = FrameStyle::Sizable;
+  bool taskbarButton = true;
+  bool activateOnShow = true;
+  double clientWidthTwips = 0;
+  double clientHeightTwips = 0;
+  uint16_t iconResource = 0;
+  std::vector<TimerLayout> timers;
+};
+
+class Form {
+ public:
+  Form(Application& app, FormLayout layout);
+  virtual ~Form();
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+
+  // Loads the window first if needed, so Load runs inside the first Show.
+  void Show();
+  void Hide();
+  // Raises Unload, destroys the window and ends the process if it was the last one.
+  void Close();
+  void Refresh();
+
+  bool Loaded() const { return window_ != nullptr; }
+  bool Visible() const { return visible_; }
+  WindowHandle hWnd() const { return window_; }
+  IconHandle Icon() const;
+  const FormLayout& Layout() const { return layout_; }
+  MenuItem& Menu() { return menu_; }
+  const MenuItem& Menu() const { return menu_; }
+
+  double Left() const { return left_; }
+  double Top() const { return top_; }
+  double Width() const { return width_; }
+  double Height() const { return height_; }
+  WindowState State() const { return state_; }
+  void SetLeft(double twips);
+  void SetTop(double twips);
+  void SetWidth(double twips);
+  void SetHeight(double twips);
+  void SetWindowState(WindowState state);
+
+  // Displays the submenu of `item` at the pointer; the chosen item's Click runs after
+  // the menu has closed.
+  void PopupMenu(const MenuItem& item, uint32_t flags);
+
+  // Entry point for every message the window receives; false means "not handled here".
+  bool OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) noexcept;
+
+ protected:
+  Application& app() const { return app_; }
+  Os& os() const { return app_.os(); }
+  void SetMenu(MenuItem root);
+
+  virtual void Load() {}
+  virtual void Resize() {}
+  virtual void MouseMove(int32_t /*button*/, int32_t /*shift*/, double /*x*/, double /*y*/) {}
+  virtual void Unload() {}
+  virtual void Timer(uint32_t /*timerId*/) {}
+  virtual void ControlClick(uint32_t /*controlId*/) {}
+  virtual bool RegisteredMessage(uint32_t /*message*/) { return false; }
+
+ private:
+  void Dispatch(uint32_t message, uintptr_t wParam, intptr_t lParam, bool& handled);
+  void Command(uint32_t id);
+  void MoveToGeometry();
+  void LoadWindow();
+  void ReportUnexpectedError(const char* what) noexcept;
+
+  Application& app_;
+  FormLayout layout_;
+  MenuItem menu_;
+  WindowHandle window_ = nullptr;
+  bool visible_ = false;
+  bool closing_ = false;
+  WindowState state_ = WindowState::Normal;
+  double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,54 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "framework/os.h"
+
+namespace vantrel {
+
+// The operating system as the program sees it: one Windows API call per member.
+class Win32Os final : public Os {
+ public:
+  explicit Win32Os(HINSTANCE instance) : instance_(instance) {}
+  ~Win32Os() override;
+  Win32Os(const Win32Os&) = delete;
+  Win32Os& operator=(const Win32Os&) = delete;
+
+  bool EnumDisplaySettingsA(DevMode& mode) override;
+  int32_t ChangeDisplaySettingsA(DevMode& mode, uint32_t flags) override;
+  bool Shell_NotifyIconA(uint32_t message, NotifyIconData& data) override;
+  intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
+                         int32_t showCommand) override;
+  bool StartProcess(const std::string& commandLine, int32_t showCommand) override;
+  bool AnotherInstanceRunning() override;
+  WindowHandle CreateFormWindow(Form& form) override;
+  void DestroyWindow(WindowHandle window) override;
+  void ShowWindow(WindowHandle window, int32_t showCommand) override;
+  void MoveWindow(WindowHandle window, const PixelRect& outer) override;
+  PixelRect GetWindowRect(WindowHandle window) override;
+  void UpdateWindow(WindowHandle window) override;
+  bool SetForegroundWindow(WindowHandle window) override;
+  IconHandle WindowIcon(WindowHandle window) override;
+  void SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;
+  bool PostMessageA(WindowHandle window, uint32_t message) override;
+  uint32_t RegisterWindowMessageA(const char* name) override;
+  PixelPoint GetCursorPos() override;
+  uint32_t TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
+                          WindowHandle owner) override;
+  int32_t MessageBoxA(WindowHandle owner, const std::string& text, const std::string& caption,
+                      uint32_t style) override;
+  int32_t ScreenDpiX() override;
+  void PostQuitMessage() override;
+
+ private:
+  void RegisterFormClass(const Form& form);
+
+  HINSTANCE instance_;
+  HANDLE instanceMutex_ = nullptr;
+};
+
+// Runs the message loop until the last window has closed; returns the exit code.
+int RunMessageLoop();
+
+}  // namespace vantrel

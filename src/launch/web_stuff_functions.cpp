@@ -1,0 +1,39 @@
+#include "launch/web_stuff_functions.h"
+
+namespace vantrel {
+
+namespace {
+
+// The shell's documents open relative to a directory that always exists.
+constexpr const char* kWorkingDirectory = "C:\\";
+// ShellExecute reports success with any value above 32; 32 itself is an error.
+constexpr intptr_t kShellExecuteLastError = 32;
+
+bool ShellOpen(const Application& app, const std::string& document) {
+  return app.os().ShellExecuteA(document, kWorkingDirectory, win::kSwShowNormal) >
+         kShellExecuteLastError;
+}
+
+}  // namespace
+
+std::string FeedbackMailLink() {
+  // Left unencoded on purpose: mail clients read the subject's blanks and colon as typed.
+  return std::string("mailto:") + kFeedbackAddress + "?subject=Ambrel Utilities: " +
+         Application::kTitle;
+}
+
+void OpenUrl(const Application& app, const std::string& url) {
+  if (!ShellOpen(app, url)) app.MsgBox(kBrowserFailedText, win::kMbIconStop);
+}
+
+void SendFeedbackMail(const Application& app) {
+  if (!ShellOpen(app, FeedbackMailLink())) app.MsgBox(kMailFailedText, win::kMbIconStop);
+}
+
+void OpenDisplayProperties(const Application& app) {
+  if (!app.os().StartProcess(kDisplayControlPanelCommand, win::kSwShowMinimized)) {
+    app.MsgBox(kControlPanelFailedText, win::kMbIconStop);
+  }
+}
+
+}  // namespace vantrel

@@ -1,0 +1,34 @@
+#pragma once
+// Handing work to other programs: the browser, the mail client and the display control
+// panel. Each operation tells the user itself when the hand-over fails.
+#include <string>
+
+#include "framework/application.h"
+
+namespace vantrel {
+
+inline constexpr const char* kHomePageUrl = "https://www.ambrel-utilities.example/";
+inline constexpr const char* kFeedbackAddress = "feedback@ambrel-utilities.example";
+inline constexpr const char* kDonationUrl =
+    "https://www.donations.example/xclick/business=donate@ambrel-utilities.example"
+    "&item_name=Ambrel+Utilities&item_number=00000001&no_shipping=1&cs=1&tax=0"
+    "&currency_code=USD";
+inline constexpr const char* kDisplayControlPanelCommand =
+    "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3";
+
+inline constexpr const char* kBrowserFailedText =
+    "Error lauching web borwser. Make sure that your web browser is correctly installed and "
+    "configured";
+inline constexpr const char* kMailFailedText =
+    "Error sending mail. Make sure that you have your email client  correctly installed and "
+    "configured";
+inline constexpr const char* kControlPanelFailedText =
+    "The display control panel could not be started.";
+
+std::string FeedbackMailLink();
+
+void OpenUrl(const Application& app, const std::string& url);
+void SendFeedbackMail(const Application& app);
+void OpenDisplayProperties(const Application& app);
+
+}  // namespace vantrel

@@ -1,0 +1,150 @@
+#include "framework/form.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "fakes/fake_os.h"
+#include "framework/twips.h"
+
+namespace vantrel {
+namespace {
+
+using testing::FakeOs;
+
+TEST(Twips, PixelsRoundTripAtCommonDpis) {
+  for (int32_t dpi : {96, 120, 144, 192}) {
+    const double tpp = TwipsPerPixel(dpi);
+    for (int32_t pixels : {0, 1, 34, 123, 517, 1333, -7}) {
+      EXPECT_EQ(pixels, TwipsToPixels(PixelsToTwips(pixels, tpp), tpp)) << dpi << " dpi";
+    }
+  }
+  EXPECT_EQ(15.0, TwipsPerPixel(96));
+  EXPECT_EQ(1333, TwipsToPixels(20000, 15.0));
+}
+
+// Records the order of its events and lets a test decide what the handlers do.
+class RecordingForm : public Form {
+ public:
+  explicit RecordingForm(Application& app)
+      : Form(app, {.className = "test", .caption = "Test", .timers = {{7, 250}}}) {
+    MenuItem popup{.name = "top", .visible = false};
+    popup.children.push_back({.name = "shown", .caption = "Shown", .click = [this] { events += "click:shown "; }});
+    popup.children.push_back({.name = "hidden", .caption = "Hidden", .visible = false,
+                              .click = [this] { events += "click:hidden "; }});
+    MenuItem bar;
+    bar.children.push_back(popup);
+    SetMenu(bar);
+  }
+  std::string events;
+  std::function<void()> onLoad, onResize;
+  double lastX = 0;
+
+  void Load() override {
+    events += "load ";
+    if (onLoad) onLoad();
+  }
+  void Resize() override {
+    events += "resize ";
+    if (onResize) onResize();
+  }
+  void Unload() override { events += "unload "; }
+  void Timer(uint32_t id) override { events += "timer" + std::to_string(id) + " "; }
+  void MouseMove(int32_t, int32_t, double x, double) override { lastX = x; }
+  void ControlClick(uint32_t id) override {
+    if (id == 13) throw std::runtime_error("boom");
+    events += "control" + std::to_string(id) + " ";
+  }
+};
+
+struct FormTest : ::testing::Test {
+  FakeOs os;
+  Application app{os};
+  RecordingForm form{app};
+};
+
+TEST_F(FormTest, FirstShowLoadsThenDisplaysAndResizes) {
+  form.Show();
+  EXPECT_EQ("load resize ", form.events);
+  EXPECT_TRUE(os.Window(form.hWnd()).visible);
+  EXPECT_EQ(250u, os.Window(form.hWnd()).timers.at(7));
+  form.Show();
+  EXPECT_EQ("load resize ", form.events) << "showing a visible window changes nothing";
+}
+
+TEST_F(FormTest, ShowInsideLoadDisplaysOnceAndCloseInsideLoadEndsTheShow) {
+  form.onLoad = [&] { form.Show(); };
+  form.Show();
+  EXPECT_EQ("load resize ", form.events);
+
+  RecordingForm closing(app);
+  closing.onLoad = [&] { closing.Close(); };
+  closing.Show();
+  EXPECT_EQ("load unload ", closing.events);
+  EXPECT_FALSE(closing.Loaded());
+  EXPECT_TRUE(os.Calls("ShowWindow").size() == 1) << "the closed window is never shown";
+}
+
+TEST_F(FormTest, SizeAndStateChangesRaiseResizeButMovesAndRepeatsDoNot) {
+  form.Show();
+  form.events.clear();
+  form.SetLeft(0);
+  form.SetTop(20000);
+  form.SetHeight(510);
+  form.SetHeight(510);
+  form.SetWidth(1845);
+  form.SetWindowState(WindowState::Minimized);
+  EXPECT_EQ("resize resize resize ", form.events);
+  EXPECT_EQ((PixelRect{0, 1333, 123, 1367}), os.Window(form.hWnd()).rect);
+  EXPECT_TRUE(os.Window(form.hWnd()).minimized);
+}
+
+TEST_F(FormTest, ClosingTheLastWindowEndsTheProcess) {
+  RecordingForm other(app);
+  form.Show();
+  other.Show();
+  EXPECT_EQ((std::vector<Form*>{&form, &other}), app.Forms());
+  form.Close();
+  EXPECT_EQ(0, os.quitMessages);
+  os.Send(other.hWnd(), win::kWmClose, 0, 0);
+  EXPECT_EQ("load resize unload ", other.events);
+  EXPECT_TRUE(os.Window(other.hWnd() ? other.hWnd() : os.windows.rbegin()->first).destroyed);
+  EXPECT_EQ(1, os.quitMessages);
+}
+
+TEST_F(FormTest, MessagesBecomeEvents) {
+  form.Show();
+  form.events.clear();
+  os.Send(form.hWnd(), win::kWmTimer, 7, 0);
+  os.Send(form.hWnd(), win::kWmCommand, 12, 0);
+  os.Send(form.hWnd(), win::kWmCommand, FindMenuItem(form.Menu(), "shown")->id, 0);
+  os.Send(form.hWnd(), win::kWmCommand, FindMenuItem(form.Menu(), "hidden")->id, 0);
+  os.Send(form.hWnd(), win::kWmCommand, 4242, 0);  // belongs to nothing
+  EXPECT_EQ("timer7 control12 click:shown ", form.events);
+  os.dpi = 144;
+  os.Send(form.hWnd(), win::kWmMouseMove, 1, 0x00010000 | 517);
+  EXPECT_EQ(517 * 10.0, form.lastX);
+  os.Send(form.hWnd(), win::kWmMouseMove, 0, 0xFFFF);
+  EXPECT_EQ(-10.0, form.lastX) << "the low word is a signed coordinate";
+}
+
+TEST_F(FormTest, AnErrorInAHandlerIsReportedAndDoesNotEscape) {
+  form.Show();
+  EXPECT_TRUE(os.Send(form.hWnd(), win::kWmCommand, 13, 0));
+  ASSERT_EQ(1u, os.messageBoxes.size());
+  EXPECT_NE(std::string::npos, os.messageBoxes[0].text.find("boom"));
+  EXPECT_EQ("Vantrel", os.messageBoxes[0].caption);
+}
+
+TEST_F(FormTest, PopupRunsTheChoiceAfterTheMenuClosed) {
+  form.Show();
+  os.choosePopupItem = [](const MenuItem& menu) { return menu.children[0].id; };
+  form.PopupMenu(*FindMenuItem(form.Menu(), "top"), 0);
+  EXPECT_EQ((std::vector<std::string>{"Shown"}), os.popups.at(0));
+  EXPECT_EQ((std::vector<std::string>{"TrackPopupMenu 0", "PostMessageA 0"}),
+            std::vector<std::string>(os.log.end() - 2, os.log.end()));
+  EXPECT_NE(std::string::npos, form.events.find("click:shown"));
+}
+
+}  // namespace
+}  // namespace vantrel
