@@ -71,6 +71,7 @@ bool FakeOs::EnumDisplaySettingsA(DevMode& record) {
 int32_t FakeOs::ChangeDisplaySettingsA(DevMode& record, uint32_t flags) {
   log.push_back("ChangeDisplaySettingsA " + std::to_string(flags));
   changeCalls.push_back({record, flags});
+  if (onDisplayChangeCall) onDisplayChangeCall();
   const auto key = std::make_tuple(record.dmPelsWidth, record.dmPelsHeight, record.dmDisplayFrequency);
   const auto found = testCodes.find(key);
   const int32_t testCode = found == testCodes.end() ? defaultTestCode : found->second;

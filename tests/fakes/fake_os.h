@@ -57,6 +57,7 @@ class FakeOs : public Os {
   int32_t applyCode = win::kDispChangeSuccessful;
   std::vector<DevMode> readRecords;  // as handed to the read, before it writes
   std::vector<ChangeCall> changeCalls;
+  std::function<void()> onDisplayChangeCall;  // runs inside every ChangeDisplaySettingsA
   void SetMode(int32_t width, int32_t height, int32_t frequency);
 
   // --- shell
