@@ -7,7 +7,7 @@ repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 packages=(
   cmake ninja-build g++ libgtest-dev python3
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  wine wine64 xvfb xdotool x11-utils imagemagick tesseract-ocr
+  wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick tesseract-ocr
 )
 
 install_packages() {

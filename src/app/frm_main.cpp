@@ -21,7 +21,7 @@ constexpr uint32_t kPopupFlags = 0;
 frmMain::frmMain(Application& app) : Form(app, MainFormLayout()) {
   SetMenu(BuildMainMenu({.rate = [this](ModeTriple mode) { RateItemClick(mode); },
                          .displayProperties = [this] { OpenDisplayProperties(this->app()); },
-                         .about = [] {},
+                         .about = [this] { AboutClick(); },
                          .web = [this] { OpenUrl(this->app(), kHomePageUrl); },
                          .exit = [this] { ExitClick(); }}));
 }
@@ -113,6 +113,13 @@ void frmMain::RateItemClick(const ModeTriple& mode) {
   // Read back rather than trust the request: a refused or failed change leaves the
   // display as it was, and the tooltip must never name a mode that is not in force.
   UpdateTrayTipFromCurrentMode();
+}
+
+void frmMain::AboutClick() {
+  // One About window at most: a closed one is made afresh, an open one comes forward.
+  if (!about_ || !about_->Loaded()) about_ = std::make_unique<frmAbout>(app());
+  about_->Show();
+  os().SetForegroundWindow(about_->hWnd());
 }
 
 void frmMain::ExitClick() {

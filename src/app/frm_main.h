@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "about/frm_about.h"
 #include "app/tray_icon.h"
 #include "display/display_modes.h"
 #include "framework/form.h"
@@ -32,11 +33,13 @@ class frmMain final : public Form {
   void AddTrayIcon();
   void UpdateTrayTipFromCurrentMode();
   void RateItemClick(const ModeTriple& mode);
+  void AboutClick();
   void ExitClick();
 
   NotifyIconData trayIconData_{};
   bool trayIconShown_ = false;
   uint32_t taskbarCreatedMessage_ = 0;
+  std::unique_ptr<frmAbout> about_;
 };
 
 }  // namespace vantrel

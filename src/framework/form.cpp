@@ -94,6 +94,10 @@ void Form::Refresh() {
   if (Loaded()) os().UpdateWindow(window_);
 }
 
+void Form::SetControlText(uint32_t controlId, const std::string& text) {
+  if (Loaded()) os().SetControlText(window_, controlId, text);
+}
+
 void Form::MoveToGeometry() {
   if (!Loaded()) return;
   const double tpp = app_.TwipsPerPixelX();
@@ -151,6 +155,7 @@ void Form::Command(uint32_t id) {
     if (auto click = item->click) click();  // a copy: the handler may rebuild the menu
     return;
   }
+  if (id == kCancelCommand && layout_.cancelControl != 0) id = layout_.cancelControl;
   if (id < kFirstMenuId) ControlClick(id);
 }
 

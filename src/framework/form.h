@@ -3,6 +3,7 @@
 // Load, Resize, MouseMove, Unload, Click and Timer events raised in a fixed order that
 // the handlers can rely on, whatever the operating system does underneath.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,34 @@ struct TimerLayout {
   uint32_t intervalMs = 0;
 };
 
+struct Rgb {
+  uint8_t red = 0, green = 0, blue = 0;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+enum class ControlKind { PictureBox, Label, CommandButton };
+
+// A child control; position and size in twips from the client area's top-left corner.
+struct ControlLayout {
+  uint32_t id = 0;
+  std::string name;
+  ControlKind kind = ControlKind::Label;
+  double left = 0, top = 0, width = 0, height = 0;
+  std::string text;
+  std::optional<Rgb> textColor;  // none: the system's colour for dialog text
+  bool linkPointer = false;      // the hand pointer instead of the arrow
+  int32_t tabIndex = 0;
+  uint16_t iconResource = 0;     // picture boxes only
+};
+
+// A straight line drawn on the client area, in twips, in the order of the list.
+struct LineLayout {
+  std::string name;
+  Rgb color;
+  int32_t widthPixels = 1;
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+
 struct FormLayout {
   std::string className;
   std::string caption;
@@ -30,7 +59,14 @@ struct FormLayout {
   double clientHeightTwips = 0;
   uint16_t iconResource = 0;
   std::vector<TimerLayout> timers;
+  std::vector<ControlLayout> controls;
+  std::vector<LineLayout> lines;
+  uint32_t defaultControl = 0;  // Enter clicks it
+  uint32_t cancelControl = 0;   // Esc clicks it
 };
+
+// Command id of Esc in a window with dialog keys (IDCANCEL).
+inline constexpr uint32_t kCancelCommand = 2;
 
 class Form {
  public:
@@ -45,6 +81,7 @@ class Form {
   // Raises Unload, destroys the window and ends the process if it was the last one.
   void Close();
   void Refresh();
+  void SetControlText(uint32_t controlId, const std::string& text);
 
   bool Loaded() const { return window_ != nullptr; }
   bool Visible() const { return visible_; }

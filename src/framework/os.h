@@ -53,6 +53,7 @@ class Os {
   virtual void MoveWindow(WindowHandle window, const PixelRect& outer) = 0;
   virtual PixelRect GetWindowRect(WindowHandle window) = 0;
   virtual void UpdateWindow(WindowHandle window) = 0;
+  virtual void SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) = 0;
   virtual bool SetForegroundWindow(WindowHandle window) = 0;
   virtual IconHandle WindowIcon(WindowHandle window) = 0;
   virtual void SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) = 0;

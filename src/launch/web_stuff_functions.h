@@ -7,10 +7,10 @@
 
 namespace vantrel {
 
-inline constexpr const char* kHomePageUrl = "https://www.ambrel-utilities.example/";
-inline constexpr const char* kFeedbackAddress = "feedback@ambrel-utilities.example";
+inline constexpr const char* kHomePageUrl = "http://ambrel.example/";
+inline constexpr const char* kFeedbackAddress = "mail@ambrel.example";
 inline constexpr const char* kDonationUrl =
-    "https://www.donations.example/xclick/business=donate@ambrel-utilities.example"
+    "https://www.donations.example/xclick/business=donate@ambrel.example"
     "&item_name=Ambrel+Utilities&item_number=00000001&no_shipping=1&cs=1&tax=0"
     "&currency_code=USD";
 inline constexpr const char* kDisplayControlPanelCommand =

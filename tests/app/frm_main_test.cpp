@@ -51,7 +51,7 @@ TEST_F(MainWindowTest, MenuTreeHasTheNamesCaptionsAndModesOfTheLayout) {
                                       "m1280x768=1&280x768", "m1280x960=1280x&960", "m1280x1024=128&0x1024",
                                       "m1600x1200=1&600x1200", "mnuSep2=-", "mnuDispProps=&Open Display Properties",
                                       "mnusep4=-", "mnuPopAbout=&About",
-                                      "mnuWeb=https://www.ambrel-utilities.example/", "mnusep3=-", "mPopExit=E&xit"}),
+                                      "mnuWeb=http://ambrel.example/", "mnusep3=-", "mPopExit=E&xit"}),
             level1);
   EXPECT_FALSE(Item("mPopupSys").visible);
   EXPECT_EQ("&Systray", Item("mPopupSys").caption);
@@ -81,7 +81,7 @@ TEST_F(MainWindowTest, ScanHidesOnlyWhatTheDriverCallsABadMode) {
   const std::vector<std::string> expected = {
       "&640x480", "  60 Hz", "  70 Hz", "  72 Hz", "  75 Hz", "  85 Hz", "  100 Hz",
       "&800x600", "  100 Hz", "&1024x768", "  72 Hz", "-", "&Open Display Properties", "-",
-      "&About", "https://www.ambrel-utilities.example/", "-", "E&xit"};
+      "&About", "http://ambrel.example/", "-", "E&xit"};
   EXPECT_EQ(expected, testing::VisibleMenu(Item("mPopupSys")));
   // A hidden group keeps its rate items untouched, and enabled.
   EXPECT_FALSE(Item("m1600x1200").visible);

@@ -111,6 +111,7 @@ WindowHandle FakeOs::CreateFormWindow(Form& form) {
   log.push_back("CreateFormWindow " + form.Layout().caption);
   auto handle = reinterpret_cast<WindowHandle>(nextHandle_ += 0x10);
   windows[handle] = {.form = &form, .rect = {100, 100, 420, 340}};
+  for (const ControlLayout& control : form.Layout().controls) windows[handle].texts[control.id] = control.text;
   return handle;
 }
 
@@ -137,6 +138,10 @@ void FakeOs::MoveWindow(WindowHandle window, const PixelRect& outer) {
 PixelRect FakeOs::GetWindowRect(WindowHandle window) { return Window(window).rect; }
 
 void FakeOs::UpdateWindow(WindowHandle) { log.push_back("UpdateWindow"); }
+
+void FakeOs::SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) {
+  Window(window).texts.at(controlId) = text;
+}
 
 bool FakeOs::SetForegroundWindow(WindowHandle) {
   log.push_back("SetForegroundWindow");

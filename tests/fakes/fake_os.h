@@ -39,6 +39,7 @@ struct FakeWindow {
   bool destroyed = false;
   PixelRect rect{};
   std::map<uint32_t, uint32_t> timers;
+  std::map<uint32_t, std::string> texts;  // control id -> text
 };
 
 // The visible part of a popup as the user would see it: one line per item, indented per
@@ -103,6 +104,7 @@ class FakeOs : public Os {
   void MoveWindow(WindowHandle window, const PixelRect& outer) override;
   PixelRect GetWindowRect(WindowHandle window) override;
   void UpdateWindow(WindowHandle window) override;
+  void SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) override;
   bool SetForegroundWindow(WindowHandle window) override;
   IconHandle WindowIcon(WindowHandle window) override;
   void SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;

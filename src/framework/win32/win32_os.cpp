@@ -2,7 +2,9 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <vector>
 #include <memory>
 #include <type_traits>
 
@@ -11,6 +13,7 @@
 #include "framework/form.h"
 #include "framework/menu.h"
 #include "framework/twips.h"
+#include "res/resource_ids.h"
 
 namespace vantrel {
 
@@ -61,16 +64,124 @@ Form* FormOf(HWND window) {
   return reinterpret_cast<Form*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 
+// GDI objects a window with controls draws with; they live as long as the window.
+struct WindowResources {
+  HFONT font = nullptr;
+  HBRUSH pictureBackground = nullptr;
+  HCURSOR linkCursor = nullptr;
+  double twipsPerPixel = 15;
+
+  ~WindowResources() {
+    if (font != nullptr) DeleteObject(font);
+    if (pictureBackground != nullptr) DeleteObject(pictureBackground);
+  }
+};
+
+constexpr const char* kResourcesProperty = "Vantrel.WindowResources";
+constexpr COLORREF kPictureBackground = RGB(192, 192, 192);
+
+WindowResources* ResourcesOf(HWND window) {
+  return static_cast<WindowResources*>(GetPropA(window, kResourcesProperty));
+}
+
+const ControlLayout* ControlOf(const Form& form, HWND control) {
+  const int id = GetDlgCtrlID(control);
+  for (const ControlLayout& layout : form.Layout().controls) {
+    if (layout.id == static_cast<uint32_t>(id)) return &layout;
+  }
+  return nullptr;
+}
+
+COLORREF ColorOf(const Rgb& color) { return RGB(color.red, color.green, color.blue); }
+
+LRESULT ColorStatic(const Form& form, HWND window, HDC dc, HWND control) {
+  const ControlLayout* layout = ControlOf(form, control);
+  const WindowResources* resources = ResourcesOf(window);
+  if (layout != nullptr && layout->kind == ControlKind::PictureBox && resources != nullptr) {
+    SetBkColor(dc, kPictureBackground);
+    return reinterpret_cast<LRESULT>(resources->pictureBackground);
+  }
+  SetTextColor(dc, layout != nullptr && layout->textColor ? ColorOf(*layout->textColor)
+                                                          : GetSysColor(COLOR_WINDOWTEXT));
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+bool SetLinkCursor(const Form& form, HWND window, HWND hovered) {
+  if (hovered == window) return false;
+  const ControlLayout* layout = ControlOf(form, hovered);
+  WindowResources* resources = ResourcesOf(window);
+  if (layout == nullptr || !layout->linkPointer || resources == nullptr || !resources->linkCursor) return false;
+  SetCursor(resources->linkCursor);
+  return true;
+}
+
+// A line as the layout means it: a horizontal line of width w covers the w pixel rows
+// from its y downwards (a GDI pen would centre it and hide the line drawn before).
+void PaintLine(HDC dc, const LineLayout& line, double tpp) {
+  const int x1 = TwipsToPixels(line.x1, tpp), y1 = TwipsToPixels(line.y1, tpp);
+  const int x2 = TwipsToPixels(line.x2, tpp), y2 = TwipsToPixels(line.y2, tpp);
+  if (y1 == y2) {
+    const RECT rows{std::min(x1, x2), y1, std::max(x1, x2) + 1, y1 + line.widthPixels};
+    HBRUSH brush = CreateSolidBrush(ColorOf(line.color));
+    FillRect(dc, &rows, brush);
+    DeleteObject(brush);
+    return;
+  }
+  HPEN pen = CreatePen(PS_SOLID, line.widthPixels, ColorOf(line.color));
+  HGDIOBJ previous = SelectObject(dc, pen);
+  MoveToEx(dc, x1, y1, nullptr);
+  LineTo(dc, x2, y2);
+  SelectObject(dc, previous);
+  DeleteObject(pen);
+}
+
+void PaintLines(const Form& form, HWND window) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  const WindowResources* resources = ResourcesOf(window);
+  const double tpp = resources != nullptr ? resources->twipsPerPixel : TwipsPerPixel(96);
+  for (const LineLayout& line : form.Layout().lines) PaintLine(dc, line, tpp);
+  EndPaint(window, &paint);
+}
+
+// Drawing and pointer messages are answered here from the layout; everything else is
+// the form's business.
+bool Present(const Form& form, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+             LRESULT& result) {
+  switch (message) {
+    case WM_CTLCOLORSTATIC:
+      result = ColorStatic(form, window, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+      return true;
+    case WM_SETCURSOR:
+      result = TRUE;
+      return SetLinkCursor(form, window, reinterpret_cast<HWND>(wParam));
+    case WM_PAINT:
+      if (form.Layout().lines.empty()) return false;
+      PaintLines(form, window);
+      result = 0;
+      return true;
+    case DM_GETDEFID:
+      if (form.Layout().defaultControl == 0) return false;
+      result = MAKELRESULT(form.Layout().defaultControl, DC_HASDEFID);
+      return true;
+    default:
+      return false;
+  }
+}
+
 LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam,
                                 LPARAM lParam) noexcept {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
+  if (message == WM_NCDESTROY) delete static_cast<WindowResources*>(RemovePropA(window, kResourcesProperty));
   Form* form = FormOf(window);
-  if (form != nullptr && form->hWnd() == window && form->OnMessage(message, wParam, lParam)) {
-    return 0;
-  }
+  if (form == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  LRESULT result = 0;
+  if (Present(*form, window, message, wParam, lParam, result)) return result;
+  if (form->hWnd() == window && form->OnMessage(message, wParam, lParam)) return 0;
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -109,6 +220,59 @@ DWORD FrameExStyleOf(const FormLayout& layout) {
   DWORD exStyle = layout.taskbarButton ? WS_EX_APPWINDOW : WS_EX_TOOLWINDOW;
   if (layout.frame == FrameStyle::FixedDialog) exStyle |= WS_EX_DLGMODALFRAME;
   return exStyle;
+}
+
+// The standard dialog font at 8 points: the face the layouts' twips were measured in,
+// and a scalable one, so text stays crisp at any DPI.
+HFONT CreateDialogFont(int32_t dpi) {
+  LOGFONTA font{};
+  font.lfHeight = -MulDiv(8, dpi, 72);
+  font.lfWeight = FW_NORMAL;
+  font.lfCharSet = DEFAULT_CHARSET;
+  font.lfQuality = CLEARTYPE_QUALITY;
+  lstrcpynA(font.lfFaceName, "MS Sans Serif", LF_FACESIZE);
+  return CreateFontIndirectA(&font);
+}
+
+const char* ControlClassOf(ControlKind kind) {
+  return kind == ControlKind::CommandButton ? "BUTTON" : "STATIC";
+}
+
+DWORD ControlStyleOf(const ControlLayout& control, const FormLayout& layout) {
+  switch (control.kind) {
+    case ControlKind::CommandButton:
+      return WS_TABSTOP | (control.id == layout.defaultControl ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    case ControlKind::PictureBox:
+      return SS_ICON | SS_CENTERIMAGE | SS_REALSIZECONTROL;
+    case ControlKind::Label:
+      // SS_NOTIFY makes labels report clicks; SS_NOPREFIX keeps "&" literal.
+      return SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
+  }
+  return 0;
+}
+
+// Children are created in tab order, which is also the order Tab walks them in.
+void CreateControls(HWND window, HINSTANCE instance, const FormLayout& layout,
+                    const WindowResources& resources) {
+  std::vector<const ControlLayout*> ordered;
+  for (const ControlLayout& control : layout.controls) ordered.push_back(&control);
+  std::ranges::sort(ordered, {}, &ControlLayout::tabIndex);
+  const double tpp = resources.twipsPerPixel;
+  for (const ControlLayout* control : ordered) {
+    HWND child = CreateWindowExA(
+        0, ControlClassOf(control->kind), control->text.c_str(),
+        WS_CHILD | WS_VISIBLE | ControlStyleOf(*control, layout), TwipsToPixels(control->left, tpp),
+        TwipsToPixels(control->top, tpp), TwipsToPixels(control->width, tpp),
+        TwipsToPixels(control->height, tpp), window,
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(control->id)), instance, nullptr);
+    if (child == nullptr) continue;
+    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(resources.font), FALSE);
+    if (control->iconResource != 0) {
+      auto icon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(control->iconResource),
+                                                IMAGE_ICON, 32, 32, LR_SHARED));
+      SendMessageA(child, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    }
+  }
 }
 
 }  // namespace
@@ -191,9 +355,20 @@ WindowHandle Win32Os::CreateFormWindow(Form& form) {
              TwipsToPixels(layout.clientHeightTwips, twipsPerPixel)};
   const DWORD style = FrameStyleOf(layout), exStyle = FrameExStyleOf(layout);
   AdjustWindowRectEx(&outer, style, FALSE, exStyle);
-  return CreateWindowExA(exStyle, layout.className.c_str(), layout.caption.c_str(), style,
-                         CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
-                         outer.bottom - outer.top, nullptr, nullptr, instance_, &form);
+  HWND window = CreateWindowExA(exStyle, layout.className.c_str(), layout.caption.c_str(), style,
+                                CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
+                                outer.bottom - outer.top, nullptr, nullptr, instance_, &form);
+  if (window == nullptr || layout.controls.empty()) return window;
+  auto resources = std::make_unique<WindowResources>();
+  resources->twipsPerPixel = twipsPerPixel;
+  resources->font = CreateDialogFont(ScreenDpiX());
+  resources->pictureBackground = CreateSolidBrush(kPictureBackground);
+  resources->linkCursor = static_cast<HCURSOR>(
+      LoadImageA(instance_, MAKEINTRESOURCEA(IDC_HAND_LINK), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+  const WindowResources& created = *resources;
+  SetPropA(window, kResourcesProperty, resources.release());  // freed at WM_NCDESTROY
+  CreateControls(window, instance_, layout, created);
+  return window;
 }
 
 void Win32Os::DestroyWindow(WindowHandle window) { ::DestroyWindow(Hwnd(window)); }
@@ -214,6 +389,10 @@ PixelRect Win32Os::GetWindowRect(WindowHandle window) {
 }
 
 void Win32Os::UpdateWindow(WindowHandle window) { ::UpdateWindow(Hwnd(window)); }
+
+void Win32Os::SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) {
+  SetDlgItemTextA(Hwnd(window), static_cast<int>(controlId), text.c_str());
+}
 
 bool Win32Os::SetForegroundWindow(WindowHandle window) {
   return ::SetForegroundWindow(Hwnd(window)) != FALSE;

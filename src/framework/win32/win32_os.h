@@ -28,6 +28,7 @@ class Win32Os final : public Os {
   void MoveWindow(WindowHandle window, const PixelRect& outer) override;
   PixelRect GetWindowRect(WindowHandle window) override;
   void UpdateWindow(WindowHandle window) override;
+  void SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) override;
   bool SetForegroundWindow(WindowHandle window) override;
   IconHandle WindowIcon(WindowHandle window) override;
   void SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;
