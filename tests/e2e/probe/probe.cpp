@@ -1,0 +1,689 @@
+// probe: a tiny Win32 console helper that end-to-end tests run inside the same
+// Wine desktop as the program under test. It looks at windows and the display
+// the way another process on that desktop would, and pokes them with messages.
+//
+// Usage: probe [--out FILE] COMMAND ARGS...
+// Results go to stdout, one value per line (lists: one record per line, fields
+// separated by tabs). Exit code 0 = success, 1 = "no / not found / failed",
+// 2 = bad usage. Diagnostics go to stderr.
+//
+// --out FILE makes the probe write its stdout to FILE instead; handy when the
+// caller cannot read the console of a process started by Wine.
+
+#include <windows.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kNo = 1;
+constexpr int kUsage = 2;
+
+// Cross-process messages must never hang the probe when the target is stuck;
+// a test would rather see a clear failure than a timeout of the whole run.
+constexpr UINT kSendTimeoutMs = 5000;
+
+using Args = std::vector<std::string>;
+
+int fail(const char* fmt, const char* detail = "")
+{
+    std::fprintf(stderr, fmt, detail);
+    std::fputc('\n', stderr);
+    return kNo;
+}
+
+// Numbers may be decimal, 0x-hex or negative ("-1" for LPARAM values).
+bool parse_number(const std::string& text, long long& out)
+{
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    if (text[0] == '-') {
+        out = std::strtoll(text.c_str(), &end, 0);
+    } else {
+        out = static_cast<long long>(std::strtoull(text.c_str(), &end, 0));
+    }
+    return errno == 0 && end && *end == '\0';
+}
+
+bool parse_hwnd(const std::string& text, HWND& out)
+{
+    long long value = 0;
+    if (!parse_number(text, value)) return false;
+    out = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(value));
+    return true;
+}
+
+// "-" stands for "any" where the Win32 call takes a NULL string.
+const char* optional_arg(const std::string& text)
+{
+    return text == "-" ? nullptr : text.c_str();
+}
+
+void print_hwnd(HWND hwnd)
+{
+    std::printf("0x%llx\n", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(hwnd)));
+}
+
+std::string class_of(HWND hwnd)
+{
+    char buffer[256] = {};
+    GetClassNameA(hwnd, buffer, sizeof buffer);
+    return buffer;
+}
+
+// WM_GETTEXT works across processes (the system marshals the buffer), unlike
+// GetWindowTextA which only returns the caption stored with the window.
+bool text_of(HWND hwnd, std::string& out)
+{
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length)) {
+        return false;
+    }
+    std::vector<char> buffer(length + 2, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied)) {
+        return false;
+    }
+    out.assign(buffer.data());
+    return true;
+}
+
+void print_window_record(HWND hwnd)
+{
+    std::string text;
+    char caption[512] = {};
+    GetWindowTextA(hwnd, caption, sizeof caption);
+    text = caption;
+    for (char& c : text) {
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    }
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    std::printf("0x%llx\t%s\t%s\t%d\t%d\t%ld\t%ld\t%ld\t%ld\t%lu\n",
+                static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(hwnd)), class_of(hwnd).c_str(),
+                text.c_str(), IsWindowVisible(hwnd) ? 1 : 0, IsIconic(hwnd) ? 1 : 0, r.left, r.top, r.right,
+                r.bottom, static_cast<unsigned long>(pid));
+}
+
+// A named CALLBACK, not a lambda: on 32-bit Windows the callback must be
+// stdcall, which a captureless lambda does not convert to.
+BOOL CALLBACK collect_window(HWND hwnd, LPARAM list)
+{
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> top_level_windows()
+{
+    std::vector<HWND> result;
+    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&result));
+    return result;
+}
+
+DWORD pid_of(HWND hwnd)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    return pid;
+}
+
+std::vector<DWORD> pids_of_exe(const std::string& name)
+{
+    std::vector<DWORD> pids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return pids;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) pids.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return pids;
+}
+
+bool require_window(const std::string& text, HWND& hwnd)
+{
+    if (!parse_hwnd(text, hwnd)) {
+        fail("not a window handle: %s", text.c_str());
+        return false;
+    }
+    if (!IsWindow(hwnd)) {
+        fail("no such window: %s", text.c_str());
+        return false;
+    }
+    return true;
+}
+
+// A few message names, so tests read "WM_COMMAND" instead of 273.
+// "WM_APP+3" style offsets are accepted too.
+bool parse_message(const std::string& text, UINT& out)
+{
+    static const struct {
+        const char* name;
+        UINT value;
+    } names[] = {
+        {"WM_NULL", WM_NULL},           {"WM_CLOSE", WM_CLOSE},           {"WM_QUIT", WM_QUIT},
+        {"WM_COMMAND", WM_COMMAND},     {"WM_SYSCOMMAND", WM_SYSCOMMAND}, {"WM_KEYDOWN", WM_KEYDOWN},
+        {"WM_KEYUP", WM_KEYUP},         {"WM_CHAR", WM_CHAR},             {"WM_SETTEXT", WM_SETTEXT},
+        {"WM_GETTEXT", WM_GETTEXT},     {"WM_TIMER", WM_TIMER},           {"WM_DISPLAYCHANGE", WM_DISPLAYCHANGE},
+        {"WM_SETTINGCHANGE", WM_SETTINGCHANGE}, {"WM_ENDSESSION", WM_ENDSESSION},
+        {"WM_QUERYENDSESSION", WM_QUERYENDSESSION}, {"WM_LBUTTONDOWN", WM_LBUTTONDOWN},
+        {"WM_LBUTTONUP", WM_LBUTTONUP}, {"WM_RBUTTONDOWN", WM_RBUTTONDOWN}, {"WM_RBUTTONUP", WM_RBUTTONUP},
+        {"WM_CONTEXTMENU", WM_CONTEXTMENU}, {"WM_USER", WM_USER},         {"WM_APP", WM_APP},
+    };
+    long long offset = 0;
+    std::string base = text;
+    if (auto plus = text.find('+'); plus != std::string::npos && plus > 0) {
+        base = text.substr(0, plus);
+        if (!parse_number(text.substr(plus + 1), offset)) return false;
+    }
+    for (const auto& entry : names) {
+        if (base == entry.name) {
+            out = entry.value + static_cast<UINT>(offset);
+            return true;
+        }
+    }
+    long long value = 0;
+    if (base != text || !parse_number(text, value)) return false;
+    out = static_cast<UINT>(value);
+    return true;
+}
+
+bool parse_message_args(const Args& args, HWND& hwnd, UINT& msg, WPARAM& wparam, LPARAM& lparam)
+{
+    if (!require_window(args[0], hwnd)) return false;
+    if (!parse_message(args[1], msg)) {
+        fail("bad message: %s", args[1].c_str());
+        return false;
+    }
+    long long w = 0;
+    long long l = 0;
+    if (!parse_number(args[2], w) || !parse_number(args[3], l)) {
+        fail("bad wparam/lparam");
+        return false;
+    }
+    wparam = static_cast<WPARAM>(w);
+    lparam = static_cast<LPARAM>(l);
+    return true;
+}
+
+// ---- subcommands ---------------------------------------------------------
+
+int cmd_find(const Args& a)
+{
+    HWND hwnd = FindWindowA(optional_arg(a[0]), optional_arg(a[1]));
+    if (!hwnd) return fail("no window found");
+    print_hwnd(hwnd);
+    return kOk;
+}
+
+int cmd_windows(const Args& a)
+{
+    const std::string filter = a.empty() ? "-" : a[0];
+    long long pid = -1;
+    if (filter != "-" && !parse_number(filter, pid)) return fail("bad pid: %s", filter.c_str());
+    for (HWND hwnd : top_level_windows()) {
+        if (pid < 0 || pid_of(hwnd) == static_cast<DWORD>(pid)) print_window_record(hwnd);
+    }
+    return kOk;
+}
+
+int cmd_windows_of_exe(const Args& a)
+{
+    const auto pids = pids_of_exe(a[0]);
+    for (HWND hwnd : top_level_windows()) {
+        const DWORD owner = pid_of(hwnd);
+        for (DWORD pid : pids) {
+            if (pid == owner) print_window_record(hwnd);
+        }
+    }
+    return kOk;
+}
+
+int cmd_pids(const Args& a)
+{
+    for (DWORD pid : pids_of_exe(a[0])) std::printf("%lu\n", static_cast<unsigned long>(pid));
+    return kOk;
+}
+
+int cmd_children(const Args& a)
+{
+    HWND parent{};
+    if (!require_window(a[0], parent)) return kNo;
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        std::string text;
+        text_of(child, text);
+        for (char& c : text) {
+            if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+        }
+        std::printf("0x%llx\t0x%x\t%s\t%d\t%s\n",
+                    static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(child)),
+                    static_cast<unsigned>(GetDlgCtrlID(child)) & 0xFFFFu, class_of(child).c_str(),
+                    IsWindowVisible(child) ? 1 : 0, text.c_str());
+    }
+    return kOk;
+}
+
+int cmd_text(const Args& a)
+{
+    HWND hwnd{};
+    if (!require_window(a[0], hwnd)) return kNo;
+    std::string text;
+    if (!text_of(hwnd, text)) return fail("WM_GETTEXT failed");
+    std::printf("%s\n", text.c_str());
+    return kOk;
+}
+
+int cmd_child_text(const Args& a)
+{
+    HWND parent{};
+    long long id = 0;
+    if (!require_window(a[0], parent)) return kNo;
+    if (!parse_number(a[1], id)) return fail("bad control id: %s", a[1].c_str());
+    // Dialog templates store ids as 16-bit words, so "-1", 0xFFFF and
+    // 0xFFFFFFFF all mean the same static control; compare the low word.
+    HWND child = GetDlgItem(parent, static_cast<int>(id));
+    for (HWND c = GetWindow(parent, GW_CHILD); !child && c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if ((static_cast<unsigned>(GetDlgCtrlID(c)) & 0xFFFFu) == (static_cast<unsigned>(id) & 0xFFFFu)) child = c;
+    }
+    if (!child) return fail("no child with id %s", a[1].c_str());
+    std::string text;
+    if (!text_of(child, text)) return fail("WM_GETTEXT failed");
+    std::printf("%s\n", text.c_str());
+    return kOk;
+}
+
+int cmd_class(const Args& a)
+{
+    HWND hwnd{};
+    if (!require_window(a[0], hwnd)) return kNo;
+    std::printf("%s\n", class_of(hwnd).c_str());
+    return kOk;
+}
+
+int cmd_pid(const Args& a)
+{
+    HWND hwnd{};
+    if (!require_window(a[0], hwnd)) return kNo;
+    std::printf("%lu\n", static_cast<unsigned long>(pid_of(hwnd)));
+    return kOk;
+}
+
+int cmd_rect(const Args& a)
+{
+    HWND hwnd{};
+    RECT r{};
+    if (!require_window(a[0], hwnd)) return kNo;
+    if (!GetWindowRect(hwnd, &r)) return fail("GetWindowRect failed");
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return kOk;
+}
+
+int cmd_visible(const Args& a)
+{
+    HWND hwnd{};
+    if (!require_window(a[0], hwnd)) return kNo;
+    std::printf("%d\n", IsWindowVisible(hwnd) ? 1 : 0);
+    return kOk;
+}
+
+int cmd_iconic(const Args& a)
+{
+    HWND hwnd{};
+    if (!require_window(a[0], hwnd)) return kNo;
+    std::printf("%d\n", IsIconic(hwnd) ? 1 : 0);
+    return kOk;
+}
+
+int cmd_placement(const Args& a)
+{
+    HWND hwnd{};
+    if (!require_window(a[0], hwnd)) return kNo;
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof wp;
+    if (!GetWindowPlacement(hwnd, &wp)) return fail("GetWindowPlacement failed");
+    const RECT& r = wp.rcNormalPosition;
+    std::printf("%u\n%ld %ld %ld %ld\n", wp.showCmd, r.left, r.top, r.right, r.bottom);
+    return kOk;
+}
+
+int print_long(const Args& a, int index)
+{
+    HWND hwnd{};
+    if (!require_window(a[0], hwnd)) return kNo;
+    std::printf("0x%08lx\n", static_cast<unsigned long>(GetWindowLongPtrA(hwnd, index)));
+    return kOk;
+}
+
+int cmd_style(const Args& a) { return print_long(a, GWL_STYLE); }
+int cmd_exstyle(const Args& a) { return print_long(a, GWL_EXSTYLE); }
+
+int cmd_post(const Args& a)
+{
+    HWND hwnd{};
+    UINT msg = 0;
+    WPARAM w = 0;
+    LPARAM l = 0;
+    if (!parse_message_args(a, hwnd, msg, w, l)) return kNo;
+    if (!PostMessageA(hwnd, msg, w, l)) return fail("PostMessage failed");
+    return kOk;
+}
+
+int cmd_send(const Args& a)
+{
+    HWND hwnd{};
+    UINT msg = 0;
+    WPARAM w = 0;
+    LPARAM l = 0;
+    if (!parse_message_args(a, hwnd, msg, w, l)) return kNo;
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(hwnd, msg, w, l, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
+        return fail("SendMessage failed or timed out");
+    }
+    std::printf("%lld\n", static_cast<long long>(static_cast<LRESULT>(result)));
+    return kOk;
+}
+
+bool matches(HWND hwnd, const char* cls, const char* caption)
+{
+    if (cls && lstrcmpiA(class_of(hwnd).c_str(), cls) != 0) return false;
+    if (caption) {
+        char text[512] = {};
+        GetWindowTextA(hwnd, text, sizeof text);
+        if (std::strcmp(text, caption) != 0) return false;
+    }
+    return true;
+}
+
+int cmd_wait_window(const Args& a)
+{
+    long long timeout = 0;
+    if (!parse_number(a[2], timeout)) return fail("bad timeout: %s", a[2].c_str());
+    const char* cls = optional_arg(a[0]);
+    const char* caption = optional_arg(a[1]);
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout);
+    for (;;) {
+        for (HWND hwnd : top_level_windows()) {
+            if (IsWindowVisible(hwnd) && matches(hwnd, cls, caption)) {
+                print_hwnd(hwnd);
+                return kOk;
+            }
+        }
+        if (GetTickCount64() >= deadline) return fail("timed out waiting for the window");
+        Sleep(50);
+    }
+}
+
+int cmd_tray_delete(const Args& a)
+{
+    HWND hwnd{};
+    long long id = 0;
+    // The owner may already be gone; the shell decides whether that matters.
+    if (!parse_hwnd(a[0], hwnd)) return fail("not a window handle: %s", a[0].c_str());
+    if (!parse_number(a[1], id)) return fail("bad icon id: %s", a[1].c_str());
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = hwnd;
+    data.uID = static_cast<UINT>(id);
+    std::printf("%d\n", Shell_NotifyIconA(NIM_DELETE, &data) ? 1 : 0);
+    return kOk;
+}
+
+int cmd_broadcast_registered(const Args& a)
+{
+    const UINT msg = RegisterWindowMessageA(a[0].c_str());
+    if (!msg) return fail("RegisterWindowMessage failed");
+    if (!PostMessageA(HWND_BROADCAST, msg, 0, 0)) return fail("broadcast failed");
+    std::printf("0x%x\n", msg);
+    return kOk;
+}
+
+void print_mode(const DEVMODEA& dm)
+{
+    std::printf("%lux%lu %lu %lu\n", dm.dmPelsWidth, dm.dmPelsHeight, dm.dmDisplayFrequency, dm.dmBitsPerPel);
+}
+
+bool current_mode(DEVMODEA& dm)
+{
+    dm = DEVMODEA{};
+    dm.dmSize = sizeof dm;
+    return EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &dm) != FALSE;
+}
+
+int cmd_mode(const Args&)
+{
+    DEVMODEA dm;
+    if (!current_mode(dm)) return fail("EnumDisplaySettings failed");
+    print_mode(dm);
+    return kOk;
+}
+
+int cmd_modes(const Args&)
+{
+    DEVMODEA dm{};
+    dm.dmSize = sizeof dm;
+    for (DWORD i = 0; EnumDisplaySettingsA(nullptr, i, &dm); ++i) {
+        print_mode(dm);
+        dm.dmSize = sizeof dm;
+    }
+    return kOk;
+}
+
+// Changes the mode the way an unrelated program would: only for this session
+// (flags 0) unless the caller passes flags such as CDS_TEST (2).
+int cmd_set_mode(const Args& a)
+{
+    long long w = 0;
+    long long h = 0;
+    long long f = 0;
+    long long flags = 0;
+    if (!parse_number(a[0], w) || !parse_number(a[1], h) || !parse_number(a[2], f)) {
+        return fail("bad mode numbers");
+    }
+    if (a.size() > 3 && !parse_number(a[3], flags)) return fail("bad flags: %s", a[3].c_str());
+    DEVMODEA dm;
+    if (!current_mode(dm)) return fail("EnumDisplaySettings failed");
+    dm.dmPelsWidth = static_cast<DWORD>(w);
+    dm.dmPelsHeight = static_cast<DWORD>(h);
+    dm.dmDisplayFrequency = static_cast<DWORD>(f);
+    dm.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFREQUENCY | DM_BITSPERPEL;
+    std::printf("%ld\n", ChangeDisplaySettingsA(&dm, static_cast<DWORD>(flags)));
+    return kOk;
+}
+
+bool key_code(const std::string& name, UINT& vk)
+{
+    static const struct {
+        const char* name;
+        UINT vk;
+    } keys[] = {
+        {"DOWN", VK_DOWN},     {"UP", VK_UP},       {"LEFT", VK_LEFT}, {"RIGHT", VK_RIGHT},
+        {"RETURN", VK_RETURN}, {"ENTER", VK_RETURN}, {"ESCAPE", VK_ESCAPE}, {"ESC", VK_ESCAPE},
+        {"HOME", VK_HOME},     {"END", VK_END},     {"TAB", VK_TAB},   {"SPACE", VK_SPACE},
+    };
+    for (const auto& key : keys) {
+        if (name == key.name) {
+            vk = key.vk;
+            return true;
+        }
+    }
+    if (name.size() != 1) return false;
+    const SHORT scan = VkKeyScanA(name[0]);
+    if (scan == -1) return false;
+    vk = static_cast<UINT>(scan & 0xFF);
+    return true;
+}
+
+int cmd_menu_keys(const Args& a)
+{
+    HWND hwnd{};
+    if (!require_window(a[0], hwnd)) return kNo;
+    std::vector<UINT> codes;
+    for (size_t i = 1; i < a.size(); ++i) {
+        UINT vk = 0;
+        if (!key_code(a[i], vk)) return fail("unknown key: %s", a[i].c_str());
+        codes.push_back(vk);
+    }
+    for (UINT vk : codes) {
+        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;
+        // The menu loop may open or close a submenu on each key; give it a
+        // moment, as a person's typing would.
+        if (!PostMessageA(hwnd, WM_KEYDOWN, vk, scan | 1)) return fail("PostMessage failed");
+        if (!PostMessageA(hwnd, WM_KEYUP, vk, scan | 1 | (LPARAM{1} << 30) | (LPARAM{1} << 31))) {
+            return fail("PostMessage failed");
+        }
+        Sleep(30);
+    }
+    return kOk;
+}
+
+int cmd_cursor_pos(const Args&)
+{
+    POINT p{};
+    if (!GetCursorPos(&p)) return fail("GetCursorPos failed");
+    std::printf("%ld %ld\n", p.x, p.y);
+    return kOk;
+}
+
+int cmd_foreground(const Args&)
+{
+    HWND hwnd = GetForegroundWindow();
+    if (!hwnd) return fail("no foreground window");
+    print_hwnd(hwnd);
+    return kOk;
+}
+
+int cmd_process_alive(const Args& a)
+{
+    long long pid = 0;
+    if (!parse_number(a[0], pid)) return fail("bad pid: %s", a[0].c_str());
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    DWORD code = 0;
+    const bool alive = process && GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    if (process) CloseHandle(process);
+    std::printf("%d\n", alive ? 1 : 0);
+    return kOk;
+}
+
+// Wine closes a virtual desktop a second after its last program exits, so
+// a test rig keeps one process on the desktop for as long as it wants it.
+// "ready" tells the rig that the desktop (and its explorer, started as our
+// child with our environment) exists; stdin reaching EOF ends the hold, so
+// the desktop never outlives the rig holding the pipe.
+int cmd_hold(const Args&)
+{
+    GetDesktopWindow();
+    std::printf("ready\n");
+    std::fflush(stdout);
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    char buffer[256];
+    DWORD read = 0;
+    while (ReadFile(input, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    }
+    return kOk;
+}
+
+struct Command {
+    const char* name;
+    size_t min_args;
+    size_t max_args;
+    int (*run)(const Args&);
+    const char* usage;
+};
+
+constexpr size_t kMany = 64;
+
+const Command kCommands[] = {
+    {"find", 2, 2, cmd_find, "CLASS|- CAPTION|-"},
+    {"windows", 0, 1, cmd_windows, "[PID|-]"},
+    {"windows-of-exe", 1, 1, cmd_windows_of_exe, "NAME.exe"},
+    {"pids", 1, 1, cmd_pids, "NAME.exe"},
+    {"children", 1, 1, cmd_children, "HWND"},
+    {"text", 1, 1, cmd_text, "HWND"},
+    {"child-text", 2, 2, cmd_child_text, "HWND ID"},
+    {"class", 1, 1, cmd_class, "HWND"},
+    {"pid", 1, 1, cmd_pid, "HWND"},
+    {"rect", 1, 1, cmd_rect, "HWND"},
+    {"visible", 1, 1, cmd_visible, "HWND"},
+    {"iconic", 1, 1, cmd_iconic, "HWND"},
+    {"placement", 1, 1, cmd_placement, "HWND"},
+    {"style", 1, 1, cmd_style, "HWND"},
+    {"exstyle", 1, 1, cmd_exstyle, "HWND"},
+    {"post", 4, 4, cmd_post, "HWND MSG WPARAM LPARAM"},
+    {"send", 4, 4, cmd_send, "HWND MSG WPARAM LPARAM"},
+    {"wait-window", 3, 3, cmd_wait_window, "CLASS|- CAPTION|- TIMEOUT_MS"},
+    {"tray-delete", 2, 2, cmd_tray_delete, "HWND ID"},
+    {"broadcast-registered", 1, 1, cmd_broadcast_registered, "NAME"},
+    {"mode", 0, 0, cmd_mode, ""},
+    {"modes", 0, 0, cmd_modes, ""},
+    {"set-mode", 3, 4, cmd_set_mode, "W H F [FLAGS]"},
+    {"menu-keys", 2, kMany, cmd_menu_keys, "HWND KEY..."},
+    {"cursor-pos", 0, 0, cmd_cursor_pos, ""},
+    {"foreground", 0, 0, cmd_foreground, ""},
+    {"process-alive", 1, 1, cmd_process_alive, "PID"},
+    {"hold", 0, 0, cmd_hold, "(until stdin closes)"},
+};
+
+int usage()
+{
+    std::fprintf(stderr, "usage: probe [--out FILE] COMMAND ARGS...\n");
+    for (const Command& c : kCommands) std::fprintf(stderr, "  %s %s\n", c.name, c.usage);
+    return kUsage;
+}
+
+int run(int argc, char** argv)
+{
+    Args all(argv + 1, argv + argc);
+    if (all.size() >= 2 && all[0] == "--out") {
+        if (!std::freopen(all[1].c_str(), "w", stdout)) {
+            std::fprintf(stderr, "cannot write %s\n", all[1].c_str());
+            return kUsage;
+        }
+        all.erase(all.begin(), all.begin() + 2);
+    }
+    // Plain "\n" line ends: the reader is a Linux test, not a Windows console.
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (all.empty()) return usage();
+    const std::string name = all[0];
+    Args args(all.begin() + 1, all.end());
+    for (const Command& c : kCommands) {
+        if (name != c.name) continue;
+        if (args.size() < c.min_args || args.size() > c.max_args) {
+            std::fprintf(stderr, "usage: probe %s %s\n", c.name, c.usage);
+            return kUsage;
+        }
+        return c.run(args);
+    }
+    std::fprintf(stderr, "unknown command: %s\n", name.c_str());
+    return usage();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int code = kNo;
+    try {
+        code = run(argc, argv);
+    } catch (...) {
+        std::fprintf(stderr, "probe: internal error\n");
+        code = kNo;
+    }
+    std::fflush(stdout);
+    return code;
+}
