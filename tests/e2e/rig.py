@@ -5,10 +5,10 @@ runs inside the same Wine desktop.
 
     with WineRig(debug="+tooltips") as rig:
         app = rig.launch(REPO_ROOT / "build/win64/vantrel.exe", debug="+menu")
-        hwnd = rig.probe_ok("wait-window", "SomeClass", "-", 10000)
-        x, y = rig.tray_icon_point()
-        rig.xdotool("mousemove", x, y, "click", 3)
-        menu = rig.wait_until(lambda: rig.probe_ok("wait-window", "#32768", "-", 0))
+        hwnd = rig.wait_window("SomeClass")
+        rig.click(*rig.tray_icon_point(), button=3)
+        menu = rig.wait_window("#32768")
+        rig.probe_ok("menu-keys", menu, "DOWN", "RETURN")
 
 Every rig owns an Xvfb display, a copy of a cached Wine prefix, a Wine
 desktop named "shell" kept alive for the rig's lifetime, and a temporary
@@ -385,16 +385,9 @@ class WineRig:
                 return
             self._started = False
         try:
-            if self.prefix and self.prefix.exists():
-                try:
-                    subprocess.run([wineserver_binary(), "-k"], env=self.env(), timeout=10,
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
-                except (OSError, subprocess.TimeoutExpired):
-                    pass
+            self._kill_wine()
             for popen in self._popens:
                 _end_process(popen)
-            self._kill_stragglers()
             if self.xvfb:
                 _end_process(self.xvfb)
         finally:
@@ -402,20 +395,29 @@ class WineRig:
                 shutil.rmtree(self.dir, ignore_errors=True)
             _live_rigs.discard(self)
 
-    def _kill_stragglers(self) -> None:
-        # wineserver -k normally ends everything. Whatever still carries this
-        # rig's prefix in its environment is ours: TERM, then KILL, by pid.
+    def _kill_wine(self) -> None:
+        # The prefix is thrown away, so nothing needs a clean shutdown: every
+        # process carrying this rig's prefix in its environment is ours and is
+        # killed by pid, wineserver first so nothing new can start. That takes
+        # milliseconds where "wineserver -k" takes most of a second; -k stays
+        # as the fallback.
         deadline = time.monotonic() + 3
-        while left := [pid for pid, _ in self.processes()]:
-            late = time.monotonic() > deadline - 2
-            for pid in left:
+        while left := self.processes():
+            if time.monotonic() > deadline:
                 try:
-                    os.kill(pid, signal.SIGKILL if late else signal.SIGTERM)
+                    subprocess.run([wineserver_binary(), "-k"], env=self.env(), timeout=10,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+                except (OSError, subprocess.TimeoutExpired):
+                    pass
+                return
+            left.sort(key=lambda p: "wineserver" not in p[1])
+            for pid, _ in left:
+                try:
+                    os.kill(pid, signal.SIGKILL)
                 except ProcessLookupError:
                     pass
-            if time.monotonic() > deadline:
-                return
-            time.sleep(0.05)
+            time.sleep(0.02)
 
     @property
     def running(self) -> bool:
@@ -499,6 +501,7 @@ class WineRig:
                 # Debian's Wine records its socket folder here; each copy must
                 # make its own.
                 (work / "wineserver").unlink(missing_ok=True)
+                _install_wine_fonts(work)
                 (work / ".vantrel-template").write_text(_template_stamp())
                 shutil.rmtree(self.template, ignore_errors=True)
                 os.replace(work, self.template)
@@ -639,6 +642,11 @@ class WineRig:
             raise ProbeError(f"probe {' '.join(map(str, args))} -> {result.code}: {result.err.strip()}")
         return result.out.rstrip("\n")
 
+    def wait_window(self, cls: str = "-", caption: str = "-", timeout: float = 10.0) -> str:
+        """hwnd (0x-hex) of the first visible top-level window with that class
+        and/or caption ("-" = any), waiting for it up to timeout seconds."""
+        return self.probe_ok("wait-window", cls, caption, int(timeout * 1000), timeout=timeout + 30)
+
     # ---- registry and outside programs ------------------------------------------------
 
     def reg(self, *args) -> str:
@@ -670,6 +678,10 @@ class WineRig:
     def xdotool(self, *args) -> str:
         """Runs xdotool on the rig's display, e.g. ("mousemove", x, y, "click", 3)."""
         return self._x("xdotool", *args)
+
+    def click(self, x: int, y: int, button: int = 1) -> None:
+        """Moves the pointer to the X-screen point and clicks (3 = right)."""
+        self.xdotool("mousemove", x, y, "click", button)
 
     def screenshot(self, path: Path | str | None = None) -> Path:
         """Saves the whole X screen as PNG (into the rig folder unless a path
@@ -768,7 +780,21 @@ def _template_stamp() -> str:
     version = subprocess.run([wine_loader(), "--version"], capture_output=True, text=True).stdout.strip()
     inf = Path("/usr/share/wine/wine.inf")
     inf_time = int(inf.stat().st_mtime) if inf.exists() else 0
-    return f"{version} {inf_time}\n"
+    fonts = len(list(WINE_FONTS.glob("*"))) if WINE_FONTS.is_dir() else 0
+    return f"{version} {inf_time} fonts:{fonts}\n"
+
+
+WINE_FONTS = Path("/usr/share/wine/fonts")
+
+
+def _install_wine_fonts(prefix: Path) -> None:
+    # Debian's Wine does not look in its own font folder, so without these the
+    # dialog faces (MS Sans Serif, Tahoma) fall back to DejaVu Sans, which is
+    # wider and no longer fits the layouts.
+    fonts = prefix / "drive_c" / "windows" / "Fonts"
+    fonts.mkdir(parents=True, exist_ok=True)
+    for font in sorted(WINE_FONTS.glob("*")) if WINE_FONTS.is_dir() else []:
+        shutil.copy2(font, fonts / font.name)
 
 
 def _end_process(popen: subprocess.Popen) -> None:

@@ -2,10 +2,11 @@
 // Wine desktop as the program under test. It looks at windows and the display
 // the way another process on that desktop would, and pokes them with messages.
 //
-// Usage: probe [--out FILE] COMMAND ARGS...
-// Results go to stdout, one value per line (lists: one record per line, fields
-// separated by tabs). Exit code 0 = success, 1 = "no / not found / failed",
-// 2 = bad usage. Diagnostics go to stderr.
+// Usage: probe [--out FILE] COMMAND ARGS...   (run without arguments for the
+// list). Results go to stdout, one value per line; lists have one record per
+// line with tab-separated fields. Window handles are printed as 0x-hex and
+// accepted as hex or decimal; pids are Windows process ids. Exit code 0 =
+// success, 1 = not found / failed, 2 = bad usage; diagnostics go to stderr.
 //
 // --out FILE makes the probe write its stdout to FILE instead; handy when the
 // caller cannot read the console of a process started by Wine.
@@ -20,7 +21,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -101,22 +101,31 @@ bool text_of(HWND hwnd, std::string& out)
     return true;
 }
 
-void print_window_record(HWND hwnd)
+// Records are tab-separated lines, so texts must not break them.
+std::string one_line(std::string text)
 {
-    std::string text;
-    char caption[512] = {};
-    GetWindowTextA(hwnd, caption, sizeof caption);
-    text = caption;
     for (char& c : text) {
         if (c == '\t' || c == '\n' || c == '\r') c = ' ';
     }
+    return text;
+}
+
+std::string caption_of(HWND hwnd)
+{
+    char caption[512] = {};
+    GetWindowTextA(hwnd, caption, sizeof caption);
+    return caption;
+}
+
+void print_window_record(HWND hwnd)
+{
     RECT r{};
     GetWindowRect(hwnd, &r);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     std::printf("0x%llx\t%s\t%s\t%d\t%d\t%ld\t%ld\t%ld\t%ld\t%lu\n",
                 static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(hwnd)), class_of(hwnd).c_str(),
-                text.c_str(), IsWindowVisible(hwnd) ? 1 : 0, IsIconic(hwnd) ? 1 : 0, r.left, r.top, r.right,
+                one_line(caption_of(hwnd)).c_str(), IsWindowVisible(hwnd) ? 1 : 0, IsIconic(hwnd) ? 1 : 0, r.left, r.top, r.right,
                 r.bottom, static_cast<unsigned long>(pid));
 }
 
@@ -180,7 +189,7 @@ bool parse_message(const std::string& text, UINT& out)
         {"WM_NULL", WM_NULL},           {"WM_CLOSE", WM_CLOSE},           {"WM_QUIT", WM_QUIT},
         {"WM_COMMAND", WM_COMMAND},     {"WM_SYSCOMMAND", WM_SYSCOMMAND}, {"WM_KEYDOWN", WM_KEYDOWN},
         {"WM_KEYUP", WM_KEYUP},         {"WM_CHAR", WM_CHAR},             {"WM_SETTEXT", WM_SETTEXT},
-        {"WM_GETTEXT", WM_GETTEXT},     {"WM_TIMER", WM_TIMER},           {"WM_DISPLAYCHANGE", WM_DISPLAYCHANGE},
+        {"WM_GETTEXT", WM_GETTEXT},     {"WM_GETTEXTLENGTH", WM_GETTEXTLENGTH}, {"WM_TIMER", WM_TIMER},           {"WM_DISPLAYCHANGE", WM_DISPLAYCHANGE},
         {"WM_SETTINGCHANGE", WM_SETTINGCHANGE}, {"WM_ENDSESSION", WM_ENDSESSION},
         {"WM_QUERYENDSESSION", WM_QUERYENDSESSION}, {"WM_LBUTTONDOWN", WM_LBUTTONDOWN},
         {"WM_LBUTTONUP", WM_LBUTTONUP}, {"WM_RBUTTONDOWN", WM_RBUTTONDOWN}, {"WM_RBUTTONUP", WM_RBUTTONUP},
@@ -268,13 +277,10 @@ int cmd_children(const Args& a)
     for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         std::string text;
         text_of(child, text);
-        for (char& c : text) {
-            if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-        }
         std::printf("0x%llx\t0x%x\t%s\t%d\t%s\n",
                     static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(child)),
                     static_cast<unsigned>(GetDlgCtrlID(child)) & 0xFFFFu, class_of(child).c_str(),
-                    IsWindowVisible(child) ? 1 : 0, text.c_str());
+                    IsWindowVisible(child) ? 1 : 0, one_line(text).c_str());
     }
     return kOk;
 }
@@ -402,12 +408,7 @@ int cmd_send(const Args& a)
 bool matches(HWND hwnd, const char* cls, const char* caption)
 {
     if (cls && lstrcmpiA(class_of(hwnd).c_str(), cls) != 0) return false;
-    if (caption) {
-        char text[512] = {};
-        GetWindowTextA(hwnd, text, sizeof text);
-        if (std::strcmp(text, caption) != 0) return false;
-    }
-    return true;
+    return !caption || caption_of(hwnd) == caption;
 }
 
 int cmd_wait_window(const Args& a)
@@ -582,9 +583,9 @@ int cmd_process_alive(const Args& a)
 
 // Wine closes a virtual desktop a second after its last program exits, so
 // a test rig keeps one process on the desktop for as long as it wants it.
-// "ready" tells the rig that the desktop (and its explorer, started as our
-// child with our environment) exists; stdin reaching EOF ends the hold, so
-// the desktop never outlives the rig holding the pipe.
+// "ready" tells the rig that the desktop exists (its explorer was started on
+// our behalf, with our environment and stderr); stdin reaching EOF ends the
+// hold, so the desktop never outlives the rig holding the pipe.
 int cmd_hold(const Args&)
 {
     GetDesktopWindow();
@@ -635,14 +636,14 @@ const Command kCommands[] = {
     {"menu-keys", 2, kMany, cmd_menu_keys, "HWND KEY..."},
     {"cursor-pos", 0, 0, cmd_cursor_pos, ""},
     {"foreground", 0, 0, cmd_foreground, ""},
-    {"process-alive", 1, 1, cmd_process_alive, "PID"},
+    {"process-alive", 1, 1, cmd_process_alive, "WINDOWS_PID"},
     {"hold", 0, 0, cmd_hold, "(until stdin closes)"},
 };
 
 int usage()
 {
     std::fprintf(stderr, "usage: probe [--out FILE] COMMAND ARGS...\n");
-    for (const Command& c : kCommands) std::fprintf(stderr, "  %s %s\n", c.name, c.usage);
+    for (const Command& c : kCommands) std::fprintf(stderr, "  %s%s%s\n", c.name, *c.usage ? " " : "", c.usage);
     return kUsage;
 }
 
