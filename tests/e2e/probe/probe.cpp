@@ -12,6 +12,7 @@
 // caller cannot read the console of a process started by Wine.
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
@@ -445,6 +446,58 @@ int cmd_tray_delete(const Args& a)
     return kOk;
 }
 
+// Memory in another process, for messages whose arguments are pointers.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HANDLE process, SIZE_T size)
+        : process_(process), address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE)) {}
+    ~RemoteBuffer() { if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE); }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+    char* get() const { return static_cast<char*>(address_); }
+private:
+    HANDLE process_;
+    void* address_;
+};
+
+// The texts the shell holds for its tray tooltips, read out of the tooltip controls
+// of the taskbar's process: unlike hovering, this does not depend on where the shell
+// believes the icons are.
+int cmd_tray_tips(const Args&)
+{
+    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
+    if (!tray) return fail("no taskbar");
+    const DWORD shell = pid_of(tray);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, shell);
+    if (!process) return fail("cannot open the shell's process");
+    constexpr SIZE_T kText = 256;
+    RemoteBuffer remote(process, sizeof(TTTOOLINFOA) + kText);
+    if (!remote.get()) { CloseHandle(process); return fail("VirtualAllocEx failed"); }
+    for (HWND tip : top_level_windows()) {
+        if (class_of(tip) != TOOLTIPS_CLASSA || pid_of(tip) != shell) continue;
+        const LRESULT count = SendMessageA(tip, TTM_GETTOOLCOUNT, 0, 0);
+        for (LRESULT index = 0; index < count; ++index) {
+            // Enumerate the tool into remote memory, then ask for its text there.
+            TTTOOLINFOA info{};
+            info.cbSize = sizeof info;
+            char text[kText] = {};
+            SIZE_T moved = 0;
+            WriteProcessMemory(process, remote.get(), &info, sizeof info, &moved);
+            if (!SendMessageA(tip, TTM_ENUMTOOLSA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote.get()))) continue;
+            ReadProcessMemory(process, remote.get(), &info, sizeof info, &moved);
+            if (IsRectEmpty(&info.rect)) continue;  // an icon the shell has taken away
+            info.lpszText = remote.get() + sizeof info;
+            WriteProcessMemory(process, remote.get(), &info, sizeof info, &moved);
+            WriteProcessMemory(process, info.lpszText, text, sizeof text, &moved);
+            SendMessageA(tip, TTM_GETTEXTA, kText, reinterpret_cast<LPARAM>(remote.get()));
+            ReadProcessMemory(process, info.lpszText, text, sizeof text - 1, &moved);
+            std::printf("%s\n", one_line(text).c_str());
+        }
+    }
+    CloseHandle(process);
+    return kOk;
+}
+
 int cmd_broadcast_registered(const Args& a)
 {
     const UINT msg = RegisterWindowMessageA(a[0].c_str());
@@ -630,6 +683,7 @@ const Command kCommands[] = {
     {"wait-window", 3, 3, cmd_wait_window, "CLASS|- CAPTION|- TIMEOUT_MS"},
     {"tray-delete", 2, 2, cmd_tray_delete, "HWND ID"},
     {"broadcast-registered", 1, 1, cmd_broadcast_registered, "NAME"},
+    {"tray-tips", 0, 0, cmd_tray_tips, ""},
     {"mode", 0, 0, cmd_mode, ""},
     {"modes", 0, 0, cmd_modes, ""},
     {"set-mode", 3, 4, cmd_set_mode, "W H F [FLAGS]"},
