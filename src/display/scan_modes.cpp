@@ -1,7 +1,6 @@
 #include "display/scan_modes.h"
 
 #include <algorithm>
-#include <stdexcept>
 #include <vector>
 
 #include "display/display_modes.h"
@@ -11,10 +10,9 @@ namespace vantrel {
 
 namespace {
 
-MenuItem& Item(MenuItem& menu, const std::string& name) {
-  MenuItem* item = FindMenuItem(menu, name);
-  if (item == nullptr) throw std::logic_error("menu item " + name + " is missing");
-  return *item;
+void Hide(MenuItem& menu, const std::string& name) {
+  // The names come from the same table the menu was built from.
+  if (MenuItem* item = FindMenuItem(menu, name)) item->visible = false;
 }
 
 bool IsBadMode(int32_t code) { return code == win::kDispChangeBadMode; }
@@ -24,11 +22,11 @@ void ScanGroup(Os& os, MenuItem& menu, const PopupRow& group) {
   std::vector<int32_t> codes;
   for (int32_t rate : RefreshRates()) codes.push_back(TestMode(os, group.width, group.height, rate));
   if (std::ranges::all_of(codes, IsBadMode)) {
-    Item(menu, group.name).visible = false;
+    Hide(menu, group.name);
     return;
   }
   for (size_t i = 0; i < codes.size(); ++i) {
-    if (IsBadMode(codes[i])) Item(menu, RateItemName(group, RefreshRates()[i])).visible = false;
+    if (IsBadMode(codes[i])) Hide(menu, RateItemName(group, RefreshRates()[i]));
   }
 }
 

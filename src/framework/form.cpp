@@ -1,7 +1,5 @@
 #include "framework/form.h"
 
-#include <exception>
-#include <stdexcept>
 #include <utility>
 
 #include "framework/twips.h"
@@ -45,9 +43,12 @@ void Form::SetMenu(MenuItem root) {
 
 IconHandle Form::Icon() const { return Loaded() ? os().WindowIcon(window_) : nullptr; }
 
-void Form::LoadWindow() {
+bool Form::LoadWindow() {
   window_ = os().CreateFormWindow(*this);
-  if (window_ == nullptr) throw std::runtime_error("The window \"" + layout_.caption + "\" could not be created.");
+  if (window_ == nullptr) {
+    app_.MsgBox("The window \"" + layout_.caption + "\" could not be created.", win::kMbIconStop);
+    return false;
+  }
   app_.FormOpened(*this);
   const double tpp = app_.TwipsPerPixelX();
   const PixelRect outer = os().GetWindowRect(window_);
@@ -56,11 +57,12 @@ void Form::LoadWindow() {
   width_ = PixelsToTwips(outer.right - outer.left, tpp);
   height_ = PixelsToTwips(outer.bottom - outer.top, tpp);
   for (const TimerLayout& timer : layout_.timers) os().SetTimer(window_, timer.id, timer.intervalMs);
+  return true;
 }
 
 void Form::Show() {
   if (!Loaded()) {
-    LoadWindow();
+    if (!LoadWindow()) return;
     Load();
     if (!Loaded()) return;  // Load may close the window again
   }
@@ -160,25 +162,9 @@ void Form::Command(uint32_t id) {
 }
 
 bool Form::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) noexcept {
-  bool handled = false;
-  try {
-    Dispatch(message, wParam, lParam, handled);
-  } catch (const std::exception& error) {
-    handled = true;
-    ReportUnexpectedError(error.what());
-  } catch (...) {
-    handled = true;
-    ReportUnexpectedError("unknown error");
-  }
+  bool handled = true;
+  Dispatch(message, wParam, lParam, handled);
   return handled;
-}
-
-void Form::ReportUnexpectedError(const char* what) noexcept {
-  try {
-    app_.MsgBox(std::string("This action could not be completed: ") + what, win::kMbIconStop);
-  } catch (...) {
-    // Nothing left to report with; the message loop carries on.
-  }
 }
 
 void Form::Dispatch(uint32_t message, uintptr_t wParam, intptr_t lParam, bool& handled) {

@@ -107,6 +107,7 @@ class Form {
   void PopupMenu(const MenuItem& item, uint32_t flags);
 
   // Entry point for every message the window receives; false means "not handled here".
+  // Nothing in the program throws, so no exception can reach the window procedure.
   bool OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) noexcept;
 
  protected:
@@ -126,8 +127,7 @@ class Form {
   void Dispatch(uint32_t message, uintptr_t wParam, intptr_t lParam, bool& handled);
   void Command(uint32_t id);
   void MoveToGeometry();
-  void LoadWindow();
-  void ReportUnexpectedError(const char* what) noexcept;
+  bool LoadWindow();
 
   Application& app_;
   FormLayout layout_;

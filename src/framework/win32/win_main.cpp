@@ -1,7 +1,6 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include <exception>
 
 #include "app/module1.h"
 #include "framework/application.h"
@@ -11,14 +10,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // ShellExecute may hand work to shell extensions that need COM on the calling thread.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   int exitCode = 0;
-  try {
+  {
     vantrel::Win32Os os(instance);
     vantrel::Application app(os);
     const auto mainWindow = vantrel::Main(app);
-    exitCode = vantrel::RunMessageLoop();
-  } catch (const std::exception& error) {
-    MessageBoxA(nullptr, error.what(), vantrel::Application::kTitle, MB_OK | MB_ICONSTOP);
-    exitCode = 1;
+    // A second copy, or one whose window could not be made, has nothing to wait for.
+    if (mainWindow->Loaded()) exitCode = vantrel::RunMessageLoop();
   }
   if (SUCCEEDED(com)) CoUninitialize();
   return exitCode;
