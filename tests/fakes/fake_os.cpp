@@ -63,7 +63,7 @@ bool FakeOs::SendTrayMouse(WindowHandle window, uint32_t mouseMessage) {
 bool FakeOs::EnumDisplaySettingsA(DevMode& record) {
   log.push_back("EnumDisplaySettingsA");
   readRecords.push_back(record);
-  if (readFails) return false;
+  if (readFailsIf ? readFailsIf() : readFails) return false;
   record = mode;
   return true;
 }
@@ -109,6 +109,7 @@ bool FakeOs::AnotherInstanceRunning() {
 
 WindowHandle FakeOs::CreateFormWindow(Form& form) {
   log.push_back("CreateFormWindow " + form.Layout().caption);
+  if (createFails) return nullptr;
   auto handle = reinterpret_cast<WindowHandle>(nextHandle_ += 0x10);
   windows[handle] = {.form = &form, .rect = {100, 100, 420, 340}};
   for (const ControlLayout& control : form.Layout().controls) windows[handle].texts[control.id] = control.text;

@@ -53,6 +53,7 @@ class FakeOs : public Os {
   // --- display driver
   DevMode mode{};                 // what a successful read writes
   bool readFails = false;         // the read writes nothing and returns false
+  std::function<bool()> readFailsIf;  // when set, decides each read instead of readFails
   int32_t defaultTestCode = win::kDispChangeSuccessful;
   std::map<std::tuple<int32_t, int32_t, int32_t>, int32_t> testCodes;
   int32_t applyCode = win::kDispChangeSuccessful;
@@ -73,6 +74,7 @@ class FakeOs : public Os {
 
   // --- windows
   std::map<WindowHandle, FakeWindow> windows;
+  bool createFails = false;
   int32_t dpi = 96;
   PixelPoint cursor{1012, 757};
   std::vector<MessageBoxCall> messageBoxes;

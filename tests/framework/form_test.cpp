@@ -126,6 +126,16 @@ TEST_F(FormTest, MessagesBecomeEvents) {
   EXPECT_EQ(-10.0, form.lastX) << "the low word is a signed coordinate";
 }
 
+TEST_F(FormTest, AWindowThatCannotBeCreatedIsReportedAndNotLoaded) {
+  os.createFails = true;
+  form.Show();
+  EXPECT_FALSE(form.Loaded());
+  EXPECT_EQ("", form.events);
+  ASSERT_EQ(1u, os.messageBoxes.size());
+  EXPECT_EQ("The window \"Test\" could not be created.", os.messageBoxes[0].text);
+  EXPECT_TRUE(app.Forms().empty());
+}
+
 TEST_F(FormTest, PopupRunsTheChoiceAfterTheMenuClosed) {
   form.Show();
   os.choosePopupItem = [](const MenuItem& menu) { return menu.children[0].id; };
