@@ -102,17 +102,35 @@ class AboutWindow(unittest.TestCase):
         self.rig.wait_until(lambda: not self.app.processes(), timeout=15, message="the program to end")
         self.assertEqual([], self.app.tray_tips())
 
-    def test_layout_at_96_dpi_matches_the_design(self):
-        about = self.open_about()
-        children = self.children(about)
+    def assertLayout(self, children: dict, twips_per_pixel: float) -> tuple[int, int]:
+        """Checks every control's rectangle against the design; returns the client origin."""
+        def px(twips):
+            return int(twips / twips_per_pixel + 0.5)
         icon_rect = children[CONTROLS["picIcon"][0]][1]
-        client = (icon_rect[0] - 240 // TWIPS_PER_PIXEL, icon_rect[1] - 240 // TWIPS_PER_PIXEL)
+        client = (icon_rect[0] - px(240), icon_rect[1] - px(240))
         for name, (control_id, left, top, width, height) in CONTROLS.items():
-            x, y = round(left / TWIPS_PER_PIXEL), round(top / TWIPS_PER_PIXEL)
-            expected = (x, y, x + round(width / TWIPS_PER_PIXEL), y + round(height / TWIPS_PER_PIXEL))
+            expected = (px(left), px(top), px(left) + px(width), px(top) + px(height))
             rect = children[control_id][1]
             self.assertEqual(expected, (rect[0] - client[0], rect[1] - client[1], rect[2] - client[0],
                                         rect[3] - client[1]), name)
+        return client
+
+    def test_layout_scales_with_the_dpi(self):
+        self.rig.stop()
+        self.rig = new_rig()
+        self.rig.start()
+        self.addCleanup(self.rig.stop)
+        self.rig.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f")
+        self.app = TrayApp(self.rig)
+        about = self.open_about()
+        self.assertLayout(self.children(about), 1440 / 144)
+        left, top, right, bottom = map(int, self.rig.probe_ok("rect", about).split())
+        self.assertGreater(right - left, 5865 / 10, "the frame around a 1.5 times larger client area")
+
+    def test_layout_at_96_dpi_matches_the_design(self):
+        about = self.open_about()
+        children = self.children(about)
+        client = self.assertLayout(children, TWIPS_PER_PIXEL)
         shot = self.rig.screenshot()
         origin = self.rig.desktop_geometry()
 

@@ -69,11 +69,13 @@ struct WindowResources {
   HFONT font = nullptr;
   HBRUSH pictureBackground = nullptr;
   HCURSOR linkCursor = nullptr;
+  HICON picture = nullptr;
   double twipsPerPixel = 15;
 
   ~WindowResources() {
     if (font != nullptr) DeleteObject(font);
     if (pictureBackground != nullptr) DeleteObject(pictureBackground);
+    if (picture != nullptr) DestroyIcon(picture);
   }
 };
 
@@ -145,6 +147,104 @@ void PaintLines(const Form& form, HWND window) {
   EndPaint(window, &paint);
 }
 
+// The standard dialog font at 8 points: the face the layouts' twips were measured in,
+// and a scalable one, so text stays crisp at any DPI.
+HFONT CreateDialogFont(int32_t dpi) {
+  LOGFONTA font{};
+  font.lfHeight = -MulDiv(8, dpi, 72);
+  font.lfWeight = FW_NORMAL;
+  font.lfCharSet = DEFAULT_CHARSET;
+  font.lfQuality = CLEARTYPE_QUALITY;
+  lstrcpynA(font.lfFaceName, "MS Sans Serif", LF_FACESIZE);
+  return CreateFontIndirectA(&font);
+}
+
+const char* ControlClassOf(ControlKind kind) {
+  return kind == ControlKind::CommandButton ? "BUTTON" : "STATIC";
+}
+
+DWORD ControlStyleOf(const ControlLayout& control, const FormLayout& layout) {
+  switch (control.kind) {
+    case ControlKind::CommandButton:
+      return WS_TABSTOP | (control.id == layout.defaultControl ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    case ControlKind::PictureBox:
+      return SS_ICON | SS_CENTERIMAGE | SS_REALSIZECONTROL;
+    case ControlKind::Label:
+      // SS_NOTIFY makes labels report clicks; SS_NOPREFIX keeps "&" literal.
+      return SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
+  }
+  return 0;
+}
+
+// Children are created in tab order, which is also the order Tab walks them in; their
+// place, size and font come from ApplyDpi.
+void CreateControls(HWND window, HINSTANCE instance, const FormLayout& layout) {
+  std::vector<const ControlLayout*> ordered;
+  for (const ControlLayout& control : layout.controls) ordered.push_back(&control);
+  std::ranges::sort(ordered, {}, &ControlLayout::tabIndex);
+  for (const ControlLayout* control : ordered) {
+    CreateWindowExA(0, ControlClassOf(control->kind), control->text.c_str(),
+                    WS_CHILD | WS_VISIBLE | ControlStyleOf(*control, layout), 0, 0, 0, 0, window,
+                    reinterpret_cast<HMENU>(static_cast<UINT_PTR>(control->id)), instance, nullptr);
+  }
+}
+
+// Lays the controls out and sets their font for `dpi`, so the window is as crisp at
+// 200 % as at 100 %, where it matches its layout pixel for pixel.
+void ApplyDpi(HWND window, HINSTANCE instance, const FormLayout& layout, WindowResources& resources,
+              int32_t dpi) {
+  const double tpp = TwipsPerPixel(dpi);
+  resources.twipsPerPixel = tpp;
+  HFONT font = CreateDialogFont(dpi);
+  for (const ControlLayout& control : layout.controls) {
+    HWND child = GetDlgItem(window, static_cast<int>(control.id));
+    if (child == nullptr) continue;
+    SetWindowPos(child, nullptr, TwipsToPixels(control.left, tpp), TwipsToPixels(control.top, tpp),
+                 TwipsToPixels(control.width, tpp), TwipsToPixels(control.height, tpp),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (control.iconResource != 0) {
+      const int size = MulDiv(32, dpi, USER_DEFAULT_SCREEN_DPI);
+      HICON icon = static_cast<HICON>(
+          LoadImageA(instance, MAKEINTRESOURCEA(control.iconResource), IMAGE_ICON, size, size, 0));
+      SendMessageA(child, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+      if (resources.picture != nullptr) DestroyIcon(resources.picture);
+      resources.picture = icon;
+    }
+  }
+  if (resources.font != nullptr) DeleteObject(resources.font);
+  resources.font = font;
+}
+
+// The window's own DPI where Windows knows it (per-monitor awareness, Windows 10),
+// else the screen's.
+int32_t WindowDpi(HWND window, int32_t screenDpi) {
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  const UINT dpi = getDpiForWindow != nullptr ? getDpiForWindow(window) : 0;
+  return dpi != 0 ? static_cast<int32_t>(dpi) : screenDpi;
+}
+
+DWORD FrameStyleOf(const FormLayout& layout) {
+  return layout.frame == FrameStyle::Sizable ? WS_OVERLAPPEDWINDOW
+                                             : WS_POPUP | WS_CAPTION | WS_SYSMENU;
+}
+
+DWORD FrameExStyleOf(const FormLayout& layout) {
+  DWORD exStyle = layout.taskbarButton ? WS_EX_APPWINDOW : WS_EX_TOOLWINDOW;
+  if (layout.frame == FrameStyle::FixedDialog) exStyle |= WS_EX_DLGMODALFRAME;
+  return exStyle;
+}
+
+RECT OuterRectFor(const FormLayout& layout, int32_t dpi) {
+  const double tpp = TwipsPerPixel(dpi);
+  RECT outer{0, 0, TwipsToPixels(layout.clientWidthTwips, tpp),
+             TwipsToPixels(layout.clientHeightTwips, tpp)};
+  AdjustWindowRectEx(&outer, FrameStyleOf(layout), FALSE, FrameExStyleOf(layout));
+  return outer;
+}
+
 // Drawing and pointer messages are answered here from the layout; everything else is
 // the form's business.
 bool Present(const Form& form, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
@@ -161,6 +261,19 @@ bool Present(const Form& form, HWND window, UINT message, WPARAM wParam, LPARAM 
       PaintLines(form, window);
       result = 0;
       return true;
+    case WM_DPICHANGED: {
+      WindowResources* resources = ResourcesOf(window);
+      if (resources == nullptr) return false;
+      // Moved to a monitor of another scale: lay out anew and take the suggested size.
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      ApplyDpi(window, reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE)),
+               form.Layout(), *resources, HIWORD(wParam));
+      SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      result = 0;
+      return true;
+    }
     case DM_GETDEFID:
       if (form.Layout().defaultControl == 0) return false;
       result = MAKELRESULT(form.Layout().defaultControl, DC_HASDEFID);
@@ -211,69 +324,6 @@ UniqueMenu BuildPopup(const MenuItem& item) {
   return popup;
 }
 
-DWORD FrameStyleOf(const FormLayout& layout) {
-  return layout.frame == FrameStyle::Sizable ? WS_OVERLAPPEDWINDOW
-                                             : WS_POPUP | WS_CAPTION | WS_SYSMENU;
-}
-
-DWORD FrameExStyleOf(const FormLayout& layout) {
-  DWORD exStyle = layout.taskbarButton ? WS_EX_APPWINDOW : WS_EX_TOOLWINDOW;
-  if (layout.frame == FrameStyle::FixedDialog) exStyle |= WS_EX_DLGMODALFRAME;
-  return exStyle;
-}
-
-// The standard dialog font at 8 points: the face the layouts' twips were measured in,
-// and a scalable one, so text stays crisp at any DPI.
-HFONT CreateDialogFont(int32_t dpi) {
-  LOGFONTA font{};
-  font.lfHeight = -MulDiv(8, dpi, 72);
-  font.lfWeight = FW_NORMAL;
-  font.lfCharSet = DEFAULT_CHARSET;
-  font.lfQuality = CLEARTYPE_QUALITY;
-  lstrcpynA(font.lfFaceName, "MS Sans Serif", LF_FACESIZE);
-  return CreateFontIndirectA(&font);
-}
-
-const char* ControlClassOf(ControlKind kind) {
-  return kind == ControlKind::CommandButton ? "BUTTON" : "STATIC";
-}
-
-DWORD ControlStyleOf(const ControlLayout& control, const FormLayout& layout) {
-  switch (control.kind) {
-    case ControlKind::CommandButton:
-      return WS_TABSTOP | (control.id == layout.defaultControl ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
-    case ControlKind::PictureBox:
-      return SS_ICON | SS_CENTERIMAGE | SS_REALSIZECONTROL;
-    case ControlKind::Label:
-      // SS_NOTIFY makes labels report clicks; SS_NOPREFIX keeps "&" literal.
-      return SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
-  }
-  return 0;
-}
-
-// Children are created in tab order, which is also the order Tab walks them in.
-void CreateControls(HWND window, HINSTANCE instance, const FormLayout& layout,
-                    const WindowResources& resources) {
-  std::vector<const ControlLayout*> ordered;
-  for (const ControlLayout& control : layout.controls) ordered.push_back(&control);
-  std::ranges::sort(ordered, {}, &ControlLayout::tabIndex);
-  const double tpp = resources.twipsPerPixel;
-  for (const ControlLayout* control : ordered) {
-    HWND child = CreateWindowExA(
-        0, ControlClassOf(control->kind), control->text.c_str(),
-        WS_CHILD | WS_VISIBLE | ControlStyleOf(*control, layout), TwipsToPixels(control->left, tpp),
-        TwipsToPixels(control->top, tpp), TwipsToPixels(control->width, tpp),
-        TwipsToPixels(control->height, tpp), window,
-        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(control->id)), instance, nullptr);
-    if (child == nullptr) continue;
-    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(resources.font), FALSE);
-    if (control->iconResource != 0) {
-      auto icon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(control->iconResource),
-                                                IMAGE_ICON, 32, 32, LR_SHARED));
-      SendMessageA(child, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
-    }
-  }
-}
 
 }  // namespace
 
@@ -350,24 +400,30 @@ void Win32Os::RegisterFormClass(const Form& form) {
 WindowHandle Win32Os::CreateFormWindow(Form& form) {
   RegisterFormClass(form);
   const FormLayout& layout = form.Layout();
-  const double twipsPerPixel = TwipsPerPixel(ScreenDpiX());
-  RECT outer{0, 0, TwipsToPixels(layout.clientWidthTwips, twipsPerPixel),
-             TwipsToPixels(layout.clientHeightTwips, twipsPerPixel)};
-  const DWORD style = FrameStyleOf(layout), exStyle = FrameExStyleOf(layout);
-  AdjustWindowRectEx(&outer, style, FALSE, exStyle);
-  HWND window = CreateWindowExA(exStyle, layout.className.c_str(), layout.caption.c_str(), style,
-                                CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
-                                outer.bottom - outer.top, nullptr, nullptr, instance_, &form);
+  const int32_t screenDpi = ScreenDpiX();
+  const RECT outer = OuterRectFor(layout, screenDpi);
+  HWND window = CreateWindowExA(FrameExStyleOf(layout), layout.className.c_str(),
+                                layout.caption.c_str(), FrameStyleOf(layout), CW_USEDEFAULT,
+                                CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
+                                nullptr, nullptr, instance_, &form);
   if (window == nullptr || layout.controls.empty()) return window;
+  // A dialog opens in the middle of the work area, at the size its monitor's DPI asks for.
+  const int32_t dpi = WindowDpi(window, screenDpi);
+  const RECT scaled = OuterRectFor(layout, dpi);
+  const int width = scaled.right - scaled.left, height = scaled.bottom - scaled.top;
+  RECT work{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  SetWindowPos(window, nullptr, work.left + (work.right - work.left - width) / 2,
+               work.top + (work.bottom - work.top - height) / 2, width, height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
   auto resources = std::make_unique<WindowResources>();
-  resources->twipsPerPixel = twipsPerPixel;
-  resources->font = CreateDialogFont(ScreenDpiX());
   resources->pictureBackground = CreateSolidBrush(kPictureBackground);
-  resources->linkCursor = static_cast<HCURSOR>(
-      LoadImageA(instance_, MAKEINTRESOURCEA(IDC_HAND_LINK), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
-  const WindowResources& created = *resources;
+  resources->linkCursor = static_cast<HCURSOR>(LoadImageA(
+      instance_, MAKEINTRESOURCEA(IDC_HAND_LINK), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+  WindowResources& created = *resources;
   SetPropA(window, kResourcesProperty, resources.release());  // freed at WM_NCDESTROY
-  CreateControls(window, instance_, layout, created);
+  CreateControls(window, instance_, layout);
+  ApplyDpi(window, instance_, layout, created, dpi);
   return window;
 }
 
