@@ -75,6 +75,9 @@ void frmMain::AddTrayIcon() {
 }
 
 void frmMain::UpdateTrayTip(int32_t width, int32_t height, int32_t frequency) {
+  // A command whose message box stayed open across Exit ends here after the window
+  // and its icon are gone; adding the icon again would leave a ghost in the tray.
+  if (!Loaded()) return;
   StoreTrayTip(trayIconData_, TrayTipText(width, height, frequency));
   if (!trayIconShown_) {
     // The shell was not ready at start-up or has lost the icon: keep offering it.
@@ -116,8 +119,9 @@ void frmMain::RateItemClick(const ModeTriple& mode) {
 }
 
 void frmMain::AboutClick() {
-  // One About window at most: a closed one is made afresh, an open one comes forward.
-  if (!about_ || !about_->Loaded()) about_ = std::make_unique<frmAbout>(app());
+  // One About window at most: a closed one loads afresh, an open one comes forward. The
+  // object itself is kept, since a closed window's handler may still be on the stack.
+  if (!about_) about_ = std::make_unique<frmAbout>(app());
   about_->Show();
   os().SetForegroundWindow(about_->hWnd());
 }

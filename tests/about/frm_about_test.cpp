@@ -102,28 +102,6 @@ struct LauncherTest : ::testing::Test {
   Application app{os};
 };
 
-TEST_F(LauncherTest, ResultsUpTo32AreFailuresToldOnce) {
-  for (intptr_t result = 0; result <= 33; ++result) {
-    os.shellExecuteResult = result;
-    os.messageBoxes.clear();
-    OpenUrl(app, kHomePageUrl);
-    SendFeedbackMail(app);
-    if (result > 32) {
-      EXPECT_TRUE(os.messageBoxes.empty()) << result;
-      continue;
-    }
-    ASSERT_EQ(2u, os.messageBoxes.size()) << result;
-    EXPECT_EQ(kBrowserFailedText, os.messageBoxes[0].text);
-    EXPECT_EQ(
-        "Error sending mail. Make sure that you have your email client  correctly installed and configured",
-        os.messageBoxes[1].text);
-    for (const auto& box : os.messageBoxes) {
-      EXPECT_EQ("Vantrel", box.caption);
-      EXPECT_EQ(win::kMbIconStop, box.style);
-    }
-  }
-}
-
 TEST_F(LauncherTest, DisplayPropertiesStartsTheControlPanelMinimized) {
   OpenDisplayProperties(app);
   using Start = std::pair<std::string, int32_t>;

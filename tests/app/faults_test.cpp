@@ -89,7 +89,7 @@ TEST(ModeReadFaults, EveryReadFailingShowsZerosAndEveryCommandStillWorks) {
   // The driver takes the request although its base could not be read; the tooltip
   // still names no mode it could not confirm.
   p.Choose("mnu800_60");
-  EXPECT_EQ(800, p.os.mode.dmPelsWidth);
+  EXPECT_TRUE(p.os.messageBoxes.empty());
   EXPECT_EQ(kZeroTip, p.Tip());
   p.os.testCodes[{1600, 1200, 100}] = win::kDispChangeRestart;
   p.Choose("mnu1600_100");
@@ -99,7 +99,7 @@ TEST(ModeReadFaults, EveryReadFailingShowsZerosAndEveryCommandStillWorks) {
 
   p.os.readFails = false;
   p.Tick();
-  EXPECT_EQ(TipFor(800, 600, 60), p.Tip()) << "the first good read names the mode in force";
+  EXPECT_EQ(p.ModeTip(), p.Tip()) << "the first good read names the mode in force";
   EXPECT_EQ(0, p.os.quitMessages);
   p.Choose("mPopExit");
   EXPECT_EQ(win::kNimDelete, p.os.trayCalls.back().message);
@@ -123,7 +123,7 @@ TEST(ModeReadFaults, ASingleFailedReadAnywhereNeverNamesAWrongModeAndHealsAtTheN
   session(healthy);
   const size_t readsPerSession = healthy.os.readRecords.size();
   const std::vector<std::string> healthyMenu = testing::VisibleMenu(healthy.Item(kPopupMenuName));
-  ASSERT_GT(readsPerSession, 45u);
+  ASSERT_GE(readsPerSession, 6u) << "start-up, two ticks and two changes all read";
 
   for (size_t failing = 0; failing < readsPerSession; ++failing) {
     SCOPED_TRACE("read " + std::to_string(failing) + " fails");
@@ -399,6 +399,28 @@ TEST(BusyFaults, MenuChoicesWhileAboutIsOpenLeaveItOpenAndItsCommandsAlone) {
   EXPECT_TRUE(p.os.Window(about).destroyed);
   EXPECT_EQ(win::kNimDelete, p.os.trayCalls.back().message);
   EXPECT_EQ(1, p.os.quitMessages);
+}
+
+// The failure box of an About link is modal to nothing: the user can close that About
+// window and open a new one from the tray before the box returns into the old one's
+// click handler. Run under AddressSanitizer, this catches the handler touching its
+// window after that.
+TEST(BusyFaults, AboutIsClosedAndOpenedAfreshWhileItsOwnLinkReportsAFailure) {
+  Program p;
+  p.Start();
+  p.Choose("mnuPopAbout");
+  WindowHandle first = p.About()->hWnd();
+  p.os.shellExecuteResult = 0;
+  p.os.whileMessageBoxOpen = [&] {
+    p.ClickAbout(cmdOK);
+    p.Choose("mnuPopAbout");
+  };
+  p.os.Send(first, win::kWmCommand, Label4, 0);
+  ASSERT_EQ(1u, p.os.messageBoxes.size());
+  ASSERT_NE(nullptr, p.About());
+  EXPECT_NE(first, p.About()->hWnd());
+  EXPECT_TRUE(p.os.Window(p.About()->hWnd()).visible);
+  EXPECT_EQ(0, p.os.quitMessages);
 }
 
 // Message boxes are modal to nothing, so the tray icon keeps answering while one is

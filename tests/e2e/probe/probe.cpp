@@ -15,10 +15,12 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+#include <psapi.h>
 
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -192,7 +194,7 @@ bool parse_message(const std::string& text, UINT& out)
         {"WM_KEYUP", WM_KEYUP},         {"WM_CHAR", WM_CHAR},             {"WM_SETTEXT", WM_SETTEXT},
         {"WM_GETTEXT", WM_GETTEXT},     {"WM_GETTEXTLENGTH", WM_GETTEXTLENGTH}, {"WM_TIMER", WM_TIMER},           {"WM_DISPLAYCHANGE", WM_DISPLAYCHANGE},
         {"WM_SETTINGCHANGE", WM_SETTINGCHANGE}, {"WM_ENDSESSION", WM_ENDSESSION},
-        {"WM_QUERYENDSESSION", WM_QUERYENDSESSION}, {"WM_LBUTTONDOWN", WM_LBUTTONDOWN},
+        {"WM_QUERYENDSESSION", WM_QUERYENDSESSION}, {"WM_MOUSEMOVE", WM_MOUSEMOVE}, {"WM_LBUTTONDOWN", WM_LBUTTONDOWN},
         {"WM_LBUTTONUP", WM_LBUTTONUP}, {"WM_RBUTTONDOWN", WM_RBUTTONDOWN}, {"WM_RBUTTONUP", WM_RBUTTONUP},
         {"WM_CONTEXTMENU", WM_CONTEXTMENU}, {"WM_USER", WM_USER},         {"WM_APP", WM_APP},
     };
@@ -634,6 +636,250 @@ int cmd_process_alive(const Args& a)
     return kOk;
 }
 
+// ---- floods and resource counts ---------------------------------------------
+
+// splitmix64: the same seed gives the same messages on every machine and run.
+struct SplitMix64 {
+    unsigned long long state;
+    unsigned long long next()
+    {
+        unsigned long long z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+};
+
+std::vector<HWND> visible_menus_of(DWORD pid)
+{
+    std::vector<HWND> menus;
+    for (HWND hwnd : top_level_windows()) {
+        if (pid_of(hwnd) == pid && IsWindowVisible(hwnd) && class_of(hwnd) == "#32768") menus.push_back(hwnd);
+    }
+    return menus;
+}
+
+void post_key(HWND hwnd, UINT vk)
+{
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;
+    PostMessageA(hwnd, WM_KEYDOWN, vk, scan | 1);
+    PostMessageA(hwnd, WM_KEYUP, vk, scan | 1 | (LPARAM{1} << 30) | (LPARAM{1} << 31));
+}
+
+// Escape closes one menu level per press; keeps pressing until none of the
+// process's menus is on screen. False if they are still there after 5 s.
+bool close_menus_of(DWORD pid)
+{
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    for (;;) {
+        const std::vector<HWND> menus = visible_menus_of(pid);
+        if (menus.empty()) return true;
+        if (GetTickCount64() >= deadline) return false;
+        post_key(menus.front(), VK_ESCAPE);
+        Sleep(60);
+    }
+}
+
+bool wait_for_menu_of(DWORD pid, DWORD timeout_ms)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    while (visible_menus_of(pid).empty()) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+// Returns once the target thread has taken the messages posted before the call
+// off its queue: a sent message is handled only when the thread asks for its next
+// message, so the second of two sends normally comes back after the posted
+// message before them has been dispatched (or has started a modal loop).
+void queue_barrier(HWND hwnd)
+{
+    DWORD_PTR ignored = 0;
+    for (int i = 0; i < 2; ++i) SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &ignored);
+}
+
+// Posts COUNT messages with pseudo-random wParam and lParam from SEED. One in
+// eight low words of lParam is a mouse message number (512..521, what a tray
+// icon reports), the others any 16-bit value. Prints how many had low word
+// 517 (WM_RBUTTONUP). With "close-menus" it treats the target as a tray
+// program: after a 517 it waits for the popup menu and closes it with Escape,
+// after any other message it checks that no menu opened, so every message
+// reaches the window rather than an open menu's loop.
+int cmd_post_random(const Args& a)
+{
+    HWND hwnd{};
+    UINT msg = 0;
+    long long count = 0;
+    long long seed = 0;
+    if (!require_window(a[0], hwnd)) return kNo;
+    if (!parse_message(a[1], msg)) return fail("bad message: %s", a[1].c_str());
+    if (!parse_number(a[2], count) || count < 0) return fail("bad count: %s", a[2].c_str());
+    if (!parse_number(a[3], seed)) return fail("bad seed: %s", a[3].c_str());
+    const bool close_menus = a.size() > 4 && a[4] == "close-menus";
+    if (a.size() > 4 && !close_menus) return fail("unknown option: %s", a[4].c_str());
+    const DWORD pid = pid_of(hwnd);
+    SplitMix64 random{static_cast<unsigned long long>(seed)};
+    long long posted = 0, right_button_ups = 0, menus = 0, unexpected = 0, missing = 0, stuck = 0;
+    for (long long i = 0; i < count; ++i) {
+        const unsigned long long w = random.next();
+        const unsigned long long l = random.next();
+        const unsigned long long pick = random.next();
+        const unsigned long long low = pick % 8 == 0 ? 512 + (pick >> 8) % 10 : (l & 0xFFFF);
+        const LPARAM lparam = static_cast<LPARAM>((l & ~0xFFFFull) | low);
+        if (!PostMessageA(hwnd, msg, static_cast<WPARAM>(w), lparam)) {
+            if (!IsWindow(hwnd)) break;  // the target is gone: stop and let the counts tell
+            continue;
+        }
+        ++posted;
+        if (low == WM_RBUTTONUP) ++right_button_ups;
+        if (!close_menus) continue;
+        bool opened = false;
+        if (low == WM_RBUTTONUP) {
+            opened = wait_for_menu_of(pid, 5000);
+            if (opened) ++menus; else ++missing;
+        } else {
+            queue_barrier(hwnd);
+            opened = !visible_menus_of(pid).empty();
+            if (opened) ++unexpected;
+        }
+        if (opened && !close_menus_of(pid)) ++stuck;
+    }
+    std::printf("posted %lld\nlow517 %lld\n", posted, right_button_ups);
+    if (close_menus) {
+        std::printf("menus %lld\nunexpected %lld\nmissing %lld\nstuck %lld\n", menus, unexpected, missing, stuck);
+    }
+    return kOk;
+}
+
+BOOL CALLBACK count_window(HWND, LPARAM counter)
+{
+    ++*reinterpret_cast<long long*>(counter);
+    return TRUE;
+}
+
+template <typename Function>
+Function ntdll_function(const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+}
+
+// Live entries of the GDI handle table that the process's PEB points to. Wine
+// (which has no GetGuiResources) gives every process a table of its own, so
+// there this is the process's GDI object count, stock objects included. On
+// Windows the table is shared by the session, so the count means nothing there.
+long long gdi_table_count(HANDLE process)
+{
+    struct BasicInformation {
+        LONG exit_status;
+        void* peb;
+        ULONG_PTR affinity;
+        LONG base_priority;
+        ULONG_PTR process_id;
+        ULONG_PTR parent_id;
+    } basic{};
+    using QueryProcess = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = ntdll_function<QueryProcess>("NtQueryInformationProcess");
+    if (!query || query(process, 0, &basic, sizeof basic, nullptr) != 0 || !basic.peb) return -1;
+    constexpr SIZE_T kTableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94;  // PEB.GdiSharedHandleTable
+    void* table = nullptr;
+    SIZE_T moved = 0;
+    if (!ReadProcessMemory(process, static_cast<char*>(basic.peb) + kTableOffset, &table, sizeof table, &moved) || !table) {
+        return -1;
+    }
+    // Wine's GDI_HANDLE_ENTRY: 24 bytes, the object type in byte 14, 0 = free.
+    constexpr SIZE_T kEntry = 24, kEntries = 0x10000;
+    std::vector<unsigned char> entries(kEntry * kEntries);
+    if (!ReadProcessMemory(process, table, entries.data(), entries.size(), &moved)) return -1;
+    long long live = 0;
+    for (SIZE_T i = 0; i < kEntries; ++i) live += entries[i * kEntry + 14] != 0;
+    return live;
+}
+
+// Kernel handles the process holds, from the system-wide handle list.
+long long system_handle_count(DWORD pid)
+{
+    struct Entry {
+        void* object;
+        ULONG_PTR process_id;
+        ULONG_PTR handle;
+        ULONG access;
+        USHORT creator;
+        USHORT type;
+        ULONG attributes;
+        ULONG reserved;
+    };
+    struct List {
+        ULONG_PTR count;
+        ULONG_PTR reserved;
+        Entry entries[1];
+    };
+    using QuerySystem = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
+    const auto query = ntdll_function<QuerySystem>("NtQuerySystemInformation");
+    if (!query) return -1;
+    constexpr int kExtendedHandleInformation = 64;
+    constexpr LONG kLengthMismatch = static_cast<LONG>(0xC0000004);
+    std::vector<unsigned char> buffer(1 << 16);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        ULONG needed = 0;
+        const LONG status = query(kExtendedHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        if (status == kLengthMismatch) {
+            buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+            continue;
+        }
+        if (status != 0) return -1;
+        const auto* list = reinterpret_cast<const List*>(buffer.data());
+        long long count = 0;
+        for (ULONG_PTR i = 0; i < list->count; ++i) count += list->entries[i].process_id == pid;
+        return count;
+    }
+    return -1;
+}
+
+// What a process holds, one "name value" per line, -1 where the system cannot
+// tell: its windows counted here (top-level, their descendants, message-only),
+// GDI and USER objects as GetGuiResources reports them and GDI objects from
+// the handle table (see above), kernel handles as GetProcessHandleCount and as
+// the system handle list report them, and its working set in bytes.
+int cmd_resources(const Args& a)
+{
+    long long pid = 0;
+    if (!parse_number(a[0], pid)) return fail("bad pid: %s", a[0].c_str());
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, static_cast<DWORD>(pid));
+    if (!process) return fail("cannot open the process");
+    const auto gui = [process](DWORD which) {
+        SetLastError(0);
+        const DWORD count = GetGuiResources(process, which);
+        return count != 0 || GetLastError() == 0 ? static_cast<long long>(count) : -1LL;
+    };
+    const long long gdi_api = gui(GR_GDIOBJECTS);
+    const long long user_api = gui(GR_USEROBJECTS);
+    const long long gdi_table = gdi_table_count(process);
+    DWORD handles = 0;
+    const long long handles_api = GetProcessHandleCount(process, &handles) ? static_cast<long long>(handles) : -1;
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    const long long working_set =
+        K32GetProcessMemoryInfo(process, &memory, sizeof memory) ? static_cast<long long>(memory.WorkingSetSize) : -1;
+    CloseHandle(process);
+    long long windows = 0;
+    for (HWND hwnd : top_level_windows()) {
+        if (pid_of(hwnd) != static_cast<DWORD>(pid)) continue;
+        ++windows;
+        EnumChildWindows(hwnd, count_window, reinterpret_cast<LPARAM>(&windows));
+    }
+    for (HWND hwnd = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); hwnd;
+         hwnd = FindWindowExA(HWND_MESSAGE, hwnd, nullptr, nullptr)) {
+        if (pid_of(hwnd) == static_cast<DWORD>(pid)) ++windows;
+    }
+    std::printf("windows %lld\ngdi-api %lld\ngdi-table %lld\nuser-api %lld\nhandles-api %lld\nhandles-system %lld\n"
+                "workingset %lld\n",
+                windows, gdi_api, gdi_table, user_api, handles_api, system_handle_count(static_cast<DWORD>(pid)),
+                working_set);
+    return kOk;
+}
+
 // Wine closes a virtual desktop a second after its last program exits, so
 // a test rig keeps one process on the desktop for as long as it wants it.
 // "ready" tells the rig that the desktop exists (its explorer was started on
@@ -691,6 +937,8 @@ const Command kCommands[] = {
     {"cursor-pos", 0, 0, cmd_cursor_pos, ""},
     {"foreground", 0, 0, cmd_foreground, ""},
     {"process-alive", 1, 1, cmd_process_alive, "WINDOWS_PID"},
+    {"post-random", 4, 5, cmd_post_random, "HWND MSG COUNT SEED [close-menus]"},
+    {"resources", 1, 1, cmd_resources, "WINDOWS_PID"},
     {"hold", 0, 0, cmd_hold, "(until stdin closes)"},
 };
 
