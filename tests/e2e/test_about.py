@@ -4,7 +4,7 @@ import subprocess
 import time
 import unittest
 
-from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, TrayApp, new_rig
+from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, RigTestCase
 
 TWIPS_PER_PIXEL = 15
 # Control ids and layout (twips) of the About window, as the table of the design has them.
@@ -21,12 +21,8 @@ DONATION_URL = ("https://www.donations.example/xclick/business=donate@ambrel.exa
                 "&item_number=00000001&no_shipping=1&cs=1&tax=0&currency_code=USD")
 
 
-class AboutWindow(unittest.TestCase):
-    def setUp(self):
-        self.rig = new_rig()
-        self.rig.start()
-        self.addCleanup(self.rig.stop)
-        self.app = TrayApp(self.rig, debug="+process")
+class AboutWindow(RigTestCase):
+    app_debug = "+process"
 
     def open_about(self) -> str:
         self.app.choose("a")  # "&About"
@@ -117,11 +113,8 @@ class AboutWindow(unittest.TestCase):
 
     def test_layout_scales_with_the_dpi(self):
         self.rig.stop()
-        self.rig = new_rig()
-        self.rig.start()
-        self.addCleanup(self.rig.stop)
-        self.rig.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f")
-        self.app = TrayApp(self.rig)
+        self.start_rig(before_app=lambda rig: rig.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
+                                                      "/t", "REG_DWORD", "/d", "144", "/f"))
         about = self.open_about()
         self.assertLayout(self.children(about), 1440 / 144)
         left, top, right, bottom = map(int, self.rig.probe_ok("rect", about).split())

@@ -2,14 +2,11 @@
 driver: a 1600x1200 X screen whose Wine desktop is 1024x768."""
 import unittest
 
-from vantrel_app import DIALOG_CLASS, MODE_TOOL, new_rig
+from vantrel_app import DIALOG_CLASS, MODE_TOOL, RigTestCase
 
 
-class DisplayModes(unittest.TestCase):
-    def setUp(self):
-        self.rig = new_rig()
-        self.rig.start()
-        self.addCleanup(self.rig.stop)
+class DisplayModes(RigTestCase):
+    start_app = False
 
     def mode_tool(self, *args) -> str:
         done = self.rig.wine(MODE_TOOL, *map(str, args), timeout=60)

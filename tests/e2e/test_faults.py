@@ -5,7 +5,7 @@ import re
 import time
 import unittest
 
-from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, MAIN_CLASS, MENU_CLASS, TrayApp, new_rig
+from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, MAIN_CLASS, RigTestCase, TrayApp, new_rig
 
 TIP_1024 = "Current Resolution: 1024x768 60Hz"
 # Chosen so that the flood holds several right-button releases (517): each asks for
@@ -23,12 +23,9 @@ def probe_counts(text: str) -> dict[str, int]:
     return {name: int(value) for name, value in (line.split() for line in text.splitlines())}
 
 
-class UnaskedInput(unittest.TestCase):
+class UnaskedInput(RigTestCase):
     def setUp(self):
-        self.rig = new_rig()
-        self.rig.start()
-        self.addCleanup(self.rig.stop)
-        self.app = TrayApp(self.rig)
+        super().setUp()
         self.pids = self.app.processes()
 
     def assertStillServing(self, tip: str = TIP_1024):

@@ -4,18 +4,12 @@ import re
 import time
 import unittest
 
-from vantrel_app import MENU_CLASS, VANTREL, TrayApp, new_rig
+from vantrel_app import MENU_CLASS, VANTREL, RigTestCase
 
 TIP_1024 = "Current Resolution: 1024x768 60Hz"
 
 
-class TrayApplication(unittest.TestCase):
-    def setUp(self):
-        self.rig = new_rig()
-        self.rig.start()
-        self.addCleanup(self.rig.stop)
-        self.app = TrayApp(self.rig)
-
+class TrayApplication(RigTestCase):
     def assertNothingVisible(self):
         self.assertEqual([], self.app.visible_windows())
 

@@ -3,6 +3,7 @@ its tooltip and its popup menu."""
 from __future__ import annotations
 
 import re
+import unittest
 from pathlib import Path
 
 from rig import WineRig
@@ -22,6 +23,24 @@ TIP_PATTERN = re.compile(r'Show tooltip \d+, L"([^"]*)"')
 def new_rig(**kwargs) -> WineRig:
     """A rig whose desktop log carries the tray's tooltips."""
     return WineRig(debug="+tooltips", **kwargs)
+
+
+class RigTestCase(unittest.TestCase):
+    """Each test gets its own rig; with `start_app` the program runs in it too."""
+    start_app = True
+    app_debug = "+menu"
+
+    def setUp(self):
+        self.start_rig()
+
+    def start_rig(self, before_app=None) -> None:
+        self.rig = new_rig()
+        self.rig.start()
+        self.addCleanup(self.rig.stop)
+        if before_app:
+            before_app(self.rig)
+        if self.start_app:
+            self.app = TrayApp(self.rig, debug=self.app_debug)
 
 
 class TrayApp:
