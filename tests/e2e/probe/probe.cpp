@@ -359,17 +359,6 @@ int cmd_iconic(const Args& a)
     return kOk;
 }
 
-int cmd_placement(const Args& a)
-{
-    HWND hwnd{};
-    if (!require_window(a[0], hwnd)) return kNo;
-    WINDOWPLACEMENT wp{};
-    wp.length = sizeof wp;
-    if (!GetWindowPlacement(hwnd, &wp)) return fail("GetWindowPlacement failed");
-    const RECT& r = wp.rcNormalPosition;
-    std::printf("%u\n%ld %ld %ld %ld\n", wp.showCmd, r.left, r.top, r.right, r.bottom);
-    return kOk;
-}
 
 int print_long(const Args& a, int index)
 {
@@ -379,7 +368,6 @@ int print_long(const Args& a, int index)
     return kOk;
 }
 
-int cmd_style(const Args& a) { return print_long(a, GWL_STYLE); }
 int cmd_exstyle(const Args& a) { return print_long(a, GWL_EXSTYLE); }
 
 int cmd_post(const Args& a)
@@ -393,20 +381,6 @@ int cmd_post(const Args& a)
     return kOk;
 }
 
-int cmd_send(const Args& a)
-{
-    HWND hwnd{};
-    UINT msg = 0;
-    WPARAM w = 0;
-    LPARAM l = 0;
-    if (!parse_message_args(a, hwnd, msg, w, l)) return kNo;
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(hwnd, msg, w, l, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
-        return fail("SendMessage failed or timed out");
-    }
-    std::printf("%lld\n", static_cast<long long>(static_cast<LRESULT>(result)));
-    return kOk;
-}
 
 bool matches(HWND hwnd, const char* cls, const char* caption)
 {
@@ -608,33 +582,8 @@ int cmd_menu_keys(const Args& a)
     return kOk;
 }
 
-int cmd_cursor_pos(const Args&)
-{
-    POINT p{};
-    if (!GetCursorPos(&p)) return fail("GetCursorPos failed");
-    std::printf("%ld %ld\n", p.x, p.y);
-    return kOk;
-}
 
-int cmd_foreground(const Args&)
-{
-    HWND hwnd = GetForegroundWindow();
-    if (!hwnd) return fail("no foreground window");
-    print_hwnd(hwnd);
-    return kOk;
-}
 
-int cmd_process_alive(const Args& a)
-{
-    long long pid = 0;
-    if (!parse_number(a[0], pid)) return fail("bad pid: %s", a[0].c_str());
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-    DWORD code = 0;
-    const bool alive = process && GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-    if (process) CloseHandle(process);
-    std::printf("%d\n", alive ? 1 : 0);
-    return kOk;
-}
 
 // ---- floods and resource counts ---------------------------------------------
 
@@ -921,11 +870,8 @@ const Command kCommands[] = {
     {"rect", 1, 1, cmd_rect, "HWND"},
     {"visible", 1, 1, cmd_visible, "HWND"},
     {"iconic", 1, 1, cmd_iconic, "HWND"},
-    {"placement", 1, 1, cmd_placement, "HWND"},
-    {"style", 1, 1, cmd_style, "HWND"},
     {"exstyle", 1, 1, cmd_exstyle, "HWND"},
     {"post", 4, 4, cmd_post, "HWND MSG WPARAM LPARAM"},
-    {"send", 4, 4, cmd_send, "HWND MSG WPARAM LPARAM"},
     {"wait-window", 3, 3, cmd_wait_window, "CLASS|- CAPTION|- TIMEOUT_MS"},
     {"tray-delete", 2, 2, cmd_tray_delete, "HWND ID"},
     {"broadcast-registered", 1, 1, cmd_broadcast_registered, "NAME"},
@@ -934,9 +880,6 @@ const Command kCommands[] = {
     {"modes", 0, 0, cmd_modes, ""},
     {"set-mode", 3, 4, cmd_set_mode, "W H F [FLAGS]"},
     {"menu-keys", 2, kMany, cmd_menu_keys, "HWND KEY..."},
-    {"cursor-pos", 0, 0, cmd_cursor_pos, ""},
-    {"foreground", 0, 0, cmd_foreground, ""},
-    {"process-alive", 1, 1, cmd_process_alive, "WINDOWS_PID"},
     {"post-random", 4, 5, cmd_post_random, "HWND MSG COUNT SEED [close-menus]"},
     {"resources", 1, 1, cmd_resources, "WINDOWS_PID"},
     {"hold", 0, 0, cmd_hold, "(until stdin closes)"},
