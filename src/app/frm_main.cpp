@@ -84,7 +84,11 @@ void frmMain::UpdateTrayTip(int32_t width, int32_t height, int32_t frequency) {
     AddTrayIcon();
     return;
   }
-  trayIconShown_ = os().Shell_NotifyIconA(win::kNimModify, trayIconData_);
+  // Only the tip changes; handing the icon over again would make the shell convert
+  // and repaint it every second.
+  NotifyIconData tipOnly = trayIconData_;
+  tipOnly.uFlags = win::kNifTip;
+  trayIconShown_ = os().Shell_NotifyIconA(win::kNimModify, tipOnly);
 }
 
 void frmMain::UpdateTrayTipFromCurrentMode() {

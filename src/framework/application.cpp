@@ -6,7 +6,10 @@
 
 namespace vantrel {
 
-double Application::TwipsPerPixelX() const { return TwipsPerPixel(os_.ScreenDpiX()); }
+double Application::TwipsPerPixelX() const {
+  if (screenDpi_ == 0) screenDpi_ = os_.ScreenDpiX();
+  return TwipsPerPixel(screenDpi_);
+}
 
 int32_t Application::MsgBox(const std::string& text, uint32_t style,
                             const std::string& title) const {

@@ -36,6 +36,8 @@ class Application {
  private:
   Os& os_;
   std::vector<Form*> forms_;
+  // The system DPI is fixed for the life of the process; asking costs a device context.
+  mutable int32_t screenDpi_ = 0;
 };
 
 }  // namespace vantrel

@@ -68,16 +68,24 @@ void Form::Show() {
   }
   if (visible_) return;
   visible_ = true;
-  const int32_t command = state_ == WindowState::Minimized ? win::kSwShowMinNoActive
-                          : layout_.activateOnShow         ? win::kSwShow
-                                                           : win::kSwShowNoActivate;
-  os().ShowWindow(window_, command);
+  // Resize comes first: a handler that hides the window again keeps it from ever
+  // reaching the screen, and saves the system the work of showing it.
   Resize();
+  PutOnScreen(state_ == WindowState::Minimized ? win::kSwShowMinNoActive
+              : layout_.activateOnShow         ? win::kSwShow
+                                               : win::kSwShowNoActivate);
+}
+
+void Form::PutOnScreen(int32_t showCommand) {
+  if (!visible_ || !Loaded()) return;
+  os().ShowWindow(window_, showCommand);
+  onScreen_ = true;
 }
 
 void Form::Hide() {
-  if (!visible_) return;
   visible_ = false;
+  if (!onScreen_) return;
+  onScreen_ = false;
   os().ShowWindow(window_, win::kSwHide);
 }
 
@@ -86,7 +94,7 @@ void Form::Close() {
   closing_ = true;
   Unload();
   WindowHandle window = std::exchange(window_, nullptr);
-  visible_ = false;
+  visible_ = onScreen_ = false;
   closing_ = false;
   os().DestroyWindow(window);
   app_.FormClosed(*this);
@@ -136,12 +144,10 @@ void Form::SetWindowState(WindowState state) {
   if (state_ == state) return;
   state_ = state;
   if (!Loaded()) return;
-  // Windows has no "minimized but hidden" command: the window is minimized visibly and
-  // the Resize handler decides whether it stays on screen.
+  // A change of state displays the window in that state, unless Resize hides it.
   visible_ = true;
-  os().ShowWindow(window_, state == WindowState::Minimized ? win::kSwShowMinNoActive
-                                                          : win::kSwRestore);
   Resize();
+  PutOnScreen(state == WindowState::Minimized ? win::kSwShowMinNoActive : win::kSwRestore);
 }
 
 void Form::PopupMenu(const MenuItem& item, uint32_t flags) {

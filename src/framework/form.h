@@ -128,12 +128,14 @@ class Form {
   void Command(uint32_t id);
   void MoveToGeometry();
   bool LoadWindow();
+  void PutOnScreen(int32_t showCommand);
 
   Application& app_;
   FormLayout layout_;
   MenuItem menu_;
   WindowHandle window_ = nullptr;
-  bool visible_ = false;
+  bool visible_ = false;   // as the program sees it
+  bool onScreen_ = false;  // as the system shows it
   bool closing_ = false;
   WindowState state_ = WindowState::Normal;
   double left_ = 0, top_ = 0, width_ = 0, height_ = 0;

@@ -127,10 +127,9 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
   EXPECT_EQ(WindowState::Minimized, main->State());
   const testing::FakeWindow& window = os.Window(main->hWnd());
   EXPECT_FALSE(window.visible);
-  EXPECT_TRUE(window.minimized);
   EXPECT_EQ((PixelRect{0, 1333, 123, 1367}), window.rect);
   EXPECT_EQ(1000u, window.timers.at(kTimer1));
-  EXPECT_EQ("ShowWindow 0", os.Calls("ShowWindow").back());
+  EXPECT_TRUE(os.Calls("ShowWindow").empty()) << "every Resize hides it before it reaches the screen";
 
   ASSERT_EQ(1u, os.trayCalls.size());
   const NotifyIconData& record = LastTray();

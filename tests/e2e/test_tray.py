@@ -20,7 +20,7 @@ class TrayApplication(RigTestCase):
         self.assertEqual(TIP_1024, self.app.hover_tip())
         self.assertNothingVisible()
         [main] = [w for w in self.app.windows(self.app.pid()) if w["class"] == "Vantrel.frmMain"]
-        self.assertTrue(main["iconic"])
+        self.assertFalse(main["visible"])
         tool_window = 0x80  # WS_EX_TOOLWINDOW: no taskbar button
         self.assertTrue(int(self.rig.probe_ok("exstyle", self.app.hwnd), 16) & tool_window)
 

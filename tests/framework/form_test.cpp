@@ -111,6 +111,7 @@ TEST_F(FormTest, ClosingTheLastWindowEndsTheProcess) {
 }
 
 TEST_F(FormTest, MessagesBecomeEvents) {
+  os.dpi = 144;
   form.Show();
   form.events.clear();
   os.Send(form.hWnd(), win::kWmTimer, 7, 0);
@@ -119,7 +120,6 @@ TEST_F(FormTest, MessagesBecomeEvents) {
   os.Send(form.hWnd(), win::kWmCommand, FindMenuItem(form.Menu(), "hidden")->id, 0);
   os.Send(form.hWnd(), win::kWmCommand, 4242, 0);  // belongs to nothing
   EXPECT_EQ("timer7 control12 click:shown ", form.events);
-  os.dpi = 144;
   os.Send(form.hWnd(), win::kWmMouseMove, 1, 0x00010000 | 517);
   EXPECT_EQ(517 * 10.0, form.lastX);
   os.Send(form.hWnd(), win::kWmMouseMove, 0, 0xFFFF);

@@ -502,10 +502,12 @@ void Win32Os::PostQuitMessage() { ::PostQuitMessage(0); }
 int RunMessageLoop() {
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    HWND active = GetActiveWindow();
-    // Dialog keys (Tab, Enter, Esc) for windows with controls.
-    if (active != nullptr && IsDialogMessageA(active, &message)) continue;
-    TranslateMessage(&message);
+    // Only keys need the dialog handling (Tab, Enter, Esc) and translation into characters.
+    if (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) {
+      HWND active = GetActiveWindow();
+      if (active != nullptr && IsDialogMessageA(active, &message)) continue;
+      TranslateMessage(&message);
+    }
     DispatchMessageA(&message);
   }
   return static_cast<int>(message.wParam);
