@@ -4,7 +4,7 @@ of this design has to do) under Wine, in one private rig, and prints one markdow
 table with both figures and their ratio; the same table goes to
 build/bench/results.md.
 
-    python3 bench/bench.py [--runs N] [--idle-seconds S] [--soak N]
+    python3 bench/bench.py [--runs N] [--idle-seconds S]
 
 scripts/bench builds first and then runs this. Everything runs on the x86_64 build
 (build/win64), the one Wine can run here; the sizes cover both builds.
@@ -737,10 +737,7 @@ def main(argv: list[str]) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--runs", type=int, default=10, help="runs per timed figure (default 10)")
     parser.add_argument("--idle-seconds", type=float, default=60, help="idle time per program (default 60)")
-    parser.add_argument("--soak", type=int, default=None, metavar="N", help="not measured here")
     args = parser.parse_args(argv)
-    if args.soak is not None:
-        print("soak: not implemented here")
     if args.runs < 1 or args.idle_seconds <= 0:
         parser.error("--runs and --idle-seconds must be positive")
     missing = [str(path) for path in (LAUNCHER, FLOOR.path(), FLOOR_ICON.path(), VANTREL.path(),

@@ -65,7 +65,7 @@ void frmMain::FillTrayIconData(const ModeTriple& mode) {
                    .uCallbackMessage = win::kWmMouseMove,
                    .hIcon = Icon(),
                    .szTip = {}};
-  StoreTrayTip(trayIconData_, TrayTipText(mode.width, mode.height, mode.frequency));
+  StoreTrayTip(trayIconData_, mode.width, mode.height, mode.frequency);
 }
 
 void frmMain::AddTrayIcon() {
@@ -78,7 +78,7 @@ void frmMain::UpdateTrayTip(int32_t width, int32_t height, int32_t frequency) {
   // A command whose message box stayed open across Exit ends here after the window
   // and its icon are gone; adding the icon again would leave a ghost in the tray.
   if (!Loaded()) return;
-  StoreTrayTip(trayIconData_, TrayTipText(width, height, frequency));
+  StoreTrayTip(trayIconData_, width, height, frequency);
   if (!trayIconShown_) {
     // The shell was not ready at start-up or has lost the icon: keep offering it.
     AddTrayIcon();

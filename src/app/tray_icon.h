@@ -3,7 +3,6 @@
 // tip), which every version of the shell accepts.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "framework/os.h"
 
@@ -24,9 +23,8 @@ static_assert(offsetof(NotifyIconData, szTip) == (sizeof(void*) == 4 ? 24 : 40))
 
 inline constexpr uint32_t kTrayIconId = 1;
 
-std::string TrayTipText(int32_t width, int32_t height, int32_t frequency);
-
-// Stores the text left-aligned, NUL-terminated and blank-padded to the field's size.
-void StoreTrayTip(NotifyIconData& data, const std::string& text);
+// Writes "Current Resolution: WxH FHz" into szTip, left-aligned, NUL-terminated and
+// blank-padded to the field's size. It runs every second, so it allocates nothing.
+void StoreTrayTip(NotifyIconData& data, int32_t width, int32_t height, int32_t frequency);
 
 }  // namespace vantrel

@@ -24,7 +24,8 @@ using testing::FakeOs;
 
 std::string TipOf(const NotifyIconData& record) { return std::string(record.szTip); }
 std::string TipFor(int32_t width, int32_t height, int32_t frequency) {
-  return TrayTipText(width, height, frequency);
+  return "Current Resolution: " + std::to_string(width) + "x" + std::to_string(height) + " " +
+         std::to_string(frequency) + "Hz";
 }
 const std::string kZeroTip = "Current Resolution: 0x0 0Hz";
 
