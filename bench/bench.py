@@ -517,9 +517,9 @@ def measure_calls(rig: WineRig, ticks: int, figures: Figures) -> None:
 # ---- sizes -------------------------------------------------------------------------
 
 def load_pe_reader():
-    spec = importlib.util.spec_from_file_location("check_resources", REPO / "tests" / "res" / "check_resources.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    location = importlib.util.spec_from_file_location("check_resources", REPO / "tests" / "res" / "check_resources.py")
+    module = importlib.util.module_from_spec(location)
+    location.loader.exec_module(module)
     return module
 
 

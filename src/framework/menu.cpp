@@ -10,14 +10,6 @@ MenuItem* FindMenuItem(MenuItem& root, std::string_view name) {
   return nullptr;
 }
 
-const MenuItem* FindMenuItem(const MenuItem& root, uint32_t id) {
-  if (id != 0 && root.id == id) return &root;
-  for (const MenuItem& child : root.children) {
-    if (const MenuItem* found = FindMenuItem(child, id)) return found;
-  }
-  return nullptr;
-}
-
 static const MenuItem* FindChoosable(const MenuItem& item, uint32_t id) {
   if (!item.visible || !item.enabled) return nullptr;
   if (item.id == id) return &item;

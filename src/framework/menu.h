@@ -22,7 +22,6 @@ struct MenuItem {
 };
 
 MenuItem* FindMenuItem(MenuItem& root, std::string_view name);
-const MenuItem* FindMenuItem(const MenuItem& root, uint32_t id);
 
 // The item with `id` that the user could choose: below the top level (whose items may
 // be shown as popups while hidden from the menu bar) only visible, enabled items count.

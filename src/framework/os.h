@@ -77,7 +77,6 @@ inline constexpr uint32_t kWmClose = 0x0010;
 inline constexpr uint32_t kWmCommand = 0x0111;
 inline constexpr uint32_t kWmTimer = 0x0113;
 inline constexpr uint32_t kWmMouseMove = 0x0200;
-inline constexpr uint32_t kWmLButtonDown = 0x0201;
 inline constexpr uint32_t kWmRButtonUp = 0x0205;
 
 inline constexpr int32_t kSwHide = 0;

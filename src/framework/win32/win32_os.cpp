@@ -38,7 +38,7 @@ static_assert(offsetof(NotifyIconData, hIcon) == offsetof(NOTIFYICONDATAA, hIcon
 static_assert(offsetof(NotifyIconData, szTip) == offsetof(NOTIFYICONDATAA, szTip));
 static_assert(win::kWmNull == WM_NULL && win::kWmClose == WM_CLOSE &&
               win::kWmCommand == WM_COMMAND && win::kWmTimer == WM_TIMER &&
-              win::kWmMouseMove == WM_MOUSEMOVE && win::kWmLButtonDown == WM_LBUTTONDOWN &&
+              win::kWmMouseMove == WM_MOUSEMOVE &&
               win::kWmRButtonUp == WM_RBUTTONUP);
 static_assert(win::kSwHide == SW_HIDE && win::kSwShowNormal == SW_SHOWNORMAL &&
               win::kSwShowMinimized == SW_SHOWMINIMIZED &&
