@@ -147,16 +147,34 @@ void PaintLines(const Form& form, HWND window) {
   EndPaint(window, &paint);
 }
 
-// The standard dialog font at 8 points: the face the layouts' twips were measured in,
-// and a scalable one, so text stays crisp at any DPI.
-HFONT CreateDialogFont(int32_t dpi) {
+HFONT CreateFontFace(const char* face, int32_t dpi) {
   LOGFONTA font{};
   font.lfHeight = -MulDiv(8, dpi, 72);
   font.lfWeight = FW_NORMAL;
   font.lfCharSet = DEFAULT_CHARSET;
   font.lfQuality = CLEARTYPE_QUALITY;
-  lstrcpynA(font.lfFaceName, "MS Sans Serif", LF_FACESIZE);
+  lstrcpynA(font.lfFaceName, face, LF_FACESIZE);
   return CreateFontIndirectA(&font);
+}
+
+bool HasFace(HFONT font, const char* face) {
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ previous = SelectObject(screen, font);
+  char actual[LF_FACESIZE] = {};
+  GetTextFaceA(screen, LF_FACESIZE, actual);
+  SelectObject(screen, previous);
+  ReleaseDC(nullptr, screen);
+  return lstrcmpiA(actual, face) == 0;
+}
+
+// The dialog face the layouts' twips were measured in, at 8 points: its TrueType cut
+// where the system has it (crisp at any DPI), else the classic face of that name.
+HFONT CreateDialogFont(int32_t dpi) {
+  constexpr const char* kTrueTypeFace = "Microsoft Sans Serif";
+  HFONT font = CreateFontFace(kTrueTypeFace, dpi);
+  if (font != nullptr && HasFace(font, kTrueTypeFace)) return font;
+  if (font != nullptr) DeleteObject(font);
+  return CreateFontFace("MS Sans Serif", dpi);
 }
 
 const char* ControlClassOf(ControlKind kind) {
