@@ -211,31 +211,6 @@ TEST_F(MainWindowTest, RateCommandNamesTheModeActuallyInForce) {
   EXPECT_EQ(win::kNimModify, os.trayCalls.back().message);
 }
 
-TEST_F(MainWindowTest, LostOrRefusedIconIsAddedAgain) {
-  os.trayAnswer = false;  // the shell is not ready yet
-  Start();
-  Tick();
-  EXPECT_EQ(win::kNimAdd, os.trayCalls[os.trayCalls.size() - 2].message);
-  os.trayAnswer = true;
-  Tick();
-  EXPECT_EQ(win::kNimAdd, os.trayCalls.back().message);
-  Tick();
-  EXPECT_EQ(win::kNimModify, os.trayCalls.back().message);
-
-  // Explorer restarted: it announces itself and the icon comes back with its tip.
-  os.trayCalls.clear();
-  os.Send(main->hWnd(), os.RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-  ASSERT_EQ(1u, os.trayCalls.size());
-  EXPECT_EQ(win::kNimAdd, os.trayCalls[0].message);
-  EXPECT_EQ(PaddedTip("Current Resolution: 1024x768 60Hz"), Tip(os.trayCalls[0].record));
-
-  // The shell forgot the icon without saying so: the failed modify leads to an add.
-  os.trayAnswers = [](uint32_t message) { return message != win::kNimModify; };
-  Tick();
-  Tick();
-  EXPECT_EQ(win::kNimAdd, os.trayCalls.back().message);
-}
-
 TEST_F(MainWindowTest, ExitRemovesTheIconAndClosesEveryWindow) {
   Start();
   Form other(app, {.className = "other", .caption = "Other"});
