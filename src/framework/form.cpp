@@ -168,32 +168,25 @@ void Form::Command(uint32_t id) {
 }
 
 bool Form::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) noexcept {
-  bool handled = true;
-  Dispatch(message, wParam, lParam, handled);
-  return handled;
-}
-
-void Form::Dispatch(uint32_t message, uintptr_t wParam, intptr_t lParam, bool& handled) {
-  handled = true;
   switch (message) {
     case win::kWmMouseMove: {
       const double tpp = app_.TwipsPerPixelX();
       MouseMove(MouseButtons(wParam), ShiftKeys(wParam), LowWordSigned(lParam) * tpp,
                 HighWordSigned(lParam) * tpp);
-      return;
+      return true;
     }
     case win::kWmTimer:
       Timer(static_cast<uint32_t>(wParam));
-      return;
+      return true;
     case win::kWmCommand:
       // Menu choices and clicks on buttons and labels all carry notification code 0.
       if (HighWordSigned(static_cast<intptr_t>(wParam)) == 0) Command(wParam & 0xFFFF);
-      return;
+      return true;
     case win::kWmClose:
       Close();
-      return;
+      return true;
     default:
-      handled = message >= kFirstRegisteredMessage && message <= 0xFFFF && RegisteredMessage(message);
+      return message >= kFirstRegisteredMessage && message <= 0xFFFF && RegisteredMessage(message);
   }
 }
 

@@ -23,7 +23,6 @@ struct TimerLayout {
 
 struct Rgb {
   uint8_t red = 0, green = 0, blue = 0;
-  friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
 enum class ControlKind { PictureBox, Label, CommandButton };
@@ -124,7 +123,6 @@ class Form {
   virtual bool RegisteredMessage(uint32_t /*message*/) { return false; }
 
  private:
-  void Dispatch(uint32_t message, uintptr_t wParam, intptr_t lParam, bool& handled);
   void Command(uint32_t id);
   void MoveToGeometry();
   bool LoadWindow();
