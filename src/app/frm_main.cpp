@@ -26,7 +26,9 @@ frmMain::frmMain(Application& app) : Form(app, MainFormLayout()) {
                          .exit = [this] { ExitClick(); }}));
 }
 
-frmMain::~frmMain() = default;
+// However the message loop ended (Exit, a WM_QUIT sent by another program, the end of
+// the session), closing runs Unload, so the icon never outlives the program.
+frmMain::~frmMain() { Close(); }
 
 void frmMain::Load() {
   if (os().AnotherInstanceRunning()) {
@@ -111,8 +113,15 @@ void frmMain::MouseMove(int32_t, int32_t, double x, double) {
   // the low word of lParam, which arrives here converted to twips.
   const long message = std::lrint(x / app().TwipsPerPixelX());
   if (message != win::kWmRButtonUp) return;
+  const WindowHandle previous = os().GetForegroundWindow();
   os().SetForegroundWindow(hWnd());
   PopupMenu(*FindMenuItem(Menu(), kPopupMenuName), kPopupFlags);
+  // The hidden window took the foreground only to hold the menu. Unless a command gave it
+  // to a window of its own, it goes back to where the user was, so the keys typed next
+  // (an Alt+F4 among them) reach the program they were meant for.
+  if (Loaded() && previous != nullptr && os().GetForegroundWindow() == hWnd()) {
+    os().SetForegroundWindow(previous);
+  }
 }
 
 void frmMain::RateItemClick(const ModeTriple& mode) {

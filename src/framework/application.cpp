@@ -16,6 +16,19 @@ int32_t Application::MsgBox(const std::string& text, uint32_t style,
   return os_.MessageBoxA(nullptr, text, title.empty() ? kTitle : title, style);
 }
 
+FormIcons Application::Icons(uint16_t resource) {
+  if (resource == 0) return {};
+  for (const auto& [loaded, pair] : icons_) {
+    if (loaded == resource) return {pair.large.get(), pair.small.get()};
+  }
+  // Each size is loaded on its own: an icon scaled down from the large one, or one the
+  // system cache handed out at another size, looks blurred in the tray.
+  const IconPair& pair = icons_.emplace_back(resource, IconPair{
+      {os_, os_.LoadIconResource(resource, os_.GetSystemMetrics(win::kSmCxIcon))},
+      {os_, os_.LoadIconResource(resource, os_.GetSystemMetrics(win::kSmCxSmIcon))}}).second;
+  return {pair.large.get(), pair.small.get()};
+}
+
 void Application::FormOpened(Form& form) { forms_.push_back(&form); }
 
 void Application::FormClosed(Form& form) {

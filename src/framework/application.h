@@ -1,8 +1,10 @@
 #pragma once
 // Process-wide services of the window framework: the open windows in opening order,
-// the application's title and version, message boxes and the screen's twips per pixel.
+// the application's title and version, its icons, message boxes and the screen's twips
+// per pixel.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/os.h"
@@ -10,6 +12,23 @@
 namespace vantrel {
 
 class Form;
+
+// An icon this program loaded and must give back.
+class OwnedIcon {
+ public:
+  OwnedIcon(Os& os, IconHandle icon) : os_(&os), icon_(icon) {}
+  OwnedIcon(OwnedIcon&& other) noexcept
+      : os_(other.os_), icon_(std::exchange(other.icon_, nullptr)) {}
+  OwnedIcon& operator=(OwnedIcon&&) = delete;
+  ~OwnedIcon() {
+    if (icon_ != nullptr) os_->DestroyIcon(icon_);
+  }
+  IconHandle get() const { return icon_; }
+
+ private:
+  Os* os_;
+  IconHandle icon_;
+};
 
 class Application {
  public:
@@ -28,14 +47,28 @@ class Application {
   // Modal message box without owner; an empty title means the application title.
   int32_t MsgBox(const std::string& text, uint32_t style, const std::string& title = {}) const;
 
+  // The large and small icon of an icon resource, each loaded at its own size once and
+  // kept until the program ends: window classes hold on to them.
+  FormIcons Icons(uint16_t resource);
+
+  // True the first time only. Windows hands the first ShowWindow of a process the show
+  // state its launcher asked for, so the framework needs to know which show is first.
+  bool TakeFirstShow() { return !std::exchange(firstShowTaken_, true); }
+
   const std::vector<Form*>& Forms() const { return forms_; }
   void FormOpened(Form& form);
   // The process ends once the last window has closed.
   void FormClosed(Form& form);
 
  private:
+  struct IconPair {
+    OwnedIcon large, small;
+  };
+
   Os& os_;
   std::vector<Form*> forms_;
+  std::vector<std::pair<uint16_t, IconPair>> icons_;
+  bool firstShowTaken_ = false;
   // The system DPI is fixed for the life of the process; asking costs a device context.
   mutable int32_t screenDpi_ = 0;
 };

@@ -41,23 +41,47 @@ void Form::SetMenu(MenuItem root) {
   AssignMenuIds(menu_, kFirstMenuId);
 }
 
-IconHandle Form::Icon() const { return Loaded() ? os().WindowIcon(window_) : nullptr; }
+IconHandle Form::Icon() const { return Loaded() ? app_.Icons(layout_.iconResource).small : nullptr; }
 
 bool Form::LoadWindow() {
-  window_ = os().CreateFormWindow(*this);
+  window_ = os().CreateFormWindow(*this, app_.Icons(layout_.iconResource));
   if (window_ == nullptr) {
     app_.MsgBox("The window \"" + layout_.caption + "\" could not be created.", win::kMbIconStop);
     return false;
   }
   app_.FormOpened(*this);
+  SizeToLayout();
+  ReadGeometry();
+  for (const TimerLayout& timer : layout_.timers) os().SetTimer(window_, timer.id, timer.intervalMs);
+  return true;
+}
+
+// The client area gets the layout's size at the window's own DPI, and the frame is the
+// one the system draws at that DPI, which differs from the system DPI's frame when the
+// window's monitor has another scale.
+void Form::SizeToLayout() {
+  const int32_t dpi = os().WindowDpi(window_);
+  const double tpp = TwipsPerPixel(dpi);
+  const PixelRect client{0, 0, TwipsToPixels(layout_.clientWidthTwips, tpp),
+                         TwipsToPixels(layout_.clientHeightTwips, tpp)};
+  const PixelRect frame = os().FrameAround(client, layout_, dpi);
+  PixelRect outer = os().GetWindowRect(window_);
+  if (layout_.centred) {
+    const PixelRect work = os().WorkArea();
+    outer.left = work.left + (work.Width() - frame.Width()) / 2;
+    outer.top = work.top + (work.Height() - frame.Height()) / 2;
+  }
+  os().MoveWindow(window_, {outer.left, outer.top, outer.left + frame.Width(),
+                            outer.top + frame.Height()});
+}
+
+void Form::ReadGeometry() {
   const double tpp = app_.TwipsPerPixelX();
   const PixelRect outer = os().GetWindowRect(window_);
   left_ = PixelsToTwips(outer.left, tpp);
   top_ = PixelsToTwips(outer.top, tpp);
-  width_ = PixelsToTwips(outer.right - outer.left, tpp);
-  height_ = PixelsToTwips(outer.bottom - outer.top, tpp);
-  for (const TimerLayout& timer : layout_.timers) os().SetTimer(window_, timer.id, timer.intervalMs);
-  return true;
+  width_ = PixelsToTwips(outer.Width(), tpp);
+  height_ = PixelsToTwips(outer.Height(), tpp);
 }
 
 void Form::Show() {
@@ -72,13 +96,17 @@ void Form::Show() {
   // reaching the screen, and saves the system the work of showing it.
   Resize();
   PutOnScreen(state_ == WindowState::Minimized ? win::kSwShowMinNoActive
-              : layout_.activateOnShow         ? win::kSwShow
+              : layout_.activateOnShow         ? win::kSwShowNormal
                                                : win::kSwShowNoActivate);
 }
 
 void Form::PutOnScreen(int32_t showCommand) {
   if (!visible_ || !Loaded()) return;
   os().ShowWindow(window_, showCommand);
+  // The first ShowWindow of a process takes the launcher's show state instead of ours
+  // (a shortcut set to run minimized, a launcher that starts programs hidden); the
+  // repeat is taken as asked, so the window appears as this program means it to.
+  if (app_.TakeFirstShow()) os().ShowWindow(window_, showCommand);
   onScreen_ = true;
 }
 
@@ -167,6 +195,13 @@ void Form::Command(uint32_t id) {
   if (id < kFirstMenuId) ControlClick(id);
 }
 
+bool Form::SystemCommand(uintptr_t command) {
+  // A window that is not on screen can still hold the foreground, and an Alt+F4 meant
+  // for another program would then close it unseen; only a window the user sees closes
+  // from the keyboard. Everything else is the system's business.
+  return (command & 0xFFF0) == win::kScClose && !onScreen_;
+}
+
 bool Form::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) noexcept {
   switch (message) {
     case win::kWmMouseMove: {
@@ -185,6 +220,13 @@ bool Form::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) noexce
     case win::kWmClose:
       Close();
       return true;
+    case win::kWmEndSession:
+      // The session ends (log-off, shutdown, an update's restart) and the process with
+      // it: close as Exit would, so no icon is left behind in the tray.
+      if (wParam != 0) Close();
+      return true;
+    case win::kWmSysCommand:
+      return SystemCommand(wParam);
     default:
       return message >= kFirstRegisteredMessage && message <= 0xFFFF && RegisteredMessage(message);
   }

@@ -23,6 +23,7 @@ struct TimerLayout {
 
 struct Rgb {
   uint8_t red = 0, green = 0, blue = 0;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
 enum class ControlKind { PictureBox, Label, CommandButton };
@@ -35,6 +36,7 @@ struct ControlLayout {
   double left = 0, top = 0, width = 0, height = 0;
   std::string text;
   std::optional<Rgb> textColor;  // none: the system's colour for dialog text
+  std::optional<Rgb> backColor;  // none: the dialog background
   bool linkPointer = false;      // the hand pointer instead of the arrow
   int32_t tabIndex = 0;
   uint16_t iconResource = 0;     // picture boxes only
@@ -54,6 +56,7 @@ struct FormLayout {
   FrameStyle frame = FrameStyle::Sizable;
   bool taskbarButton = true;
   bool activateOnShow = true;
+  bool centred = false;  // opens in the middle of the work area
   double clientWidthTwips = 0;
   double clientHeightTwips = 0;
   uint16_t iconResource = 0;
@@ -85,6 +88,7 @@ class Form {
   bool Loaded() const { return window_ != nullptr; }
   bool Visible() const { return visible_; }
   WindowHandle hWnd() const { return window_; }
+  // The small icon, as the title bar and the notification area show it.
   IconHandle Icon() const;
   const FormLayout& Layout() const { return layout_; }
   MenuItem& Menu() { return menu_; }
@@ -126,7 +130,10 @@ class Form {
   void Command(uint32_t id);
   void MoveToGeometry();
   bool LoadWindow();
+  void SizeToLayout();
+  void ReadGeometry();
   void PutOnScreen(int32_t showCommand);
+  bool SystemCommand(uintptr_t command);
 
   Application& app_;
   FormLayout layout_;

@@ -1,7 +1,9 @@
 #pragma once
 // The one seam between the program and the operating system. Everything above it is
-// plain C++ that the host tests drive with a fake; the Windows implementation makes one
-// API call per member and adds no policy of its own.
+// plain C++ that the host tests drive with a fake. Most members are one Windows API call
+// each and add no policy of their own; the few window services (creating a form's window,
+// the frame around a client area, the popup menu) do what a form needs of a window in
+// several calls, and say so.
 #include <cstdint>
 #include <string>
 
@@ -10,6 +12,7 @@ namespace vantrel {
 struct DevMode;
 struct NotifyIconData;
 struct MenuItem;
+struct FormLayout;
 class Form;
 
 using WindowHandle = void*;
@@ -26,6 +29,15 @@ struct PixelRect {
   int32_t right = 0;
   int32_t bottom = 0;
   friend bool operator==(const PixelRect&, const PixelRect&) = default;
+  int32_t Width() const { return right - left; }
+  int32_t Height() const { return bottom - top; }
+};
+
+// The two sizes of a window's icon: the large one (Alt+Tab) and the small one (title bar
+// and notification area).
+struct FormIcons {
+  IconHandle large = nullptr;
+  IconHandle small = nullptr;
 };
 
 class Os {
@@ -42,12 +54,31 @@ class Os {
   // Opens a document with its default action; null owner, operation and parameters.
   virtual intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                                  int32_t showCommand) = 0;
-  // Starts a command line as a new process without waiting for it.
-  virtual bool StartProcess(const std::string& commandLine, int32_t showCommand) = 0;
+  // Starts `program` from the system directory, never from a search path, with the
+  // given command line, without waiting for it.
+  virtual bool StartSystemProgram(const std::string& program, const std::string& commandLine,
+                                  int32_t showCommand) = 0;
   virtual bool AnotherInstanceRunning() = 0;
 
-  // Windows
-  virtual WindowHandle CreateFormWindow(Form& form) = 0;
+  // Icons of the exe's resources, loaded at exactly the size asked for and owned by the
+  // caller.
+  virtual IconHandle LoadIconResource(uint16_t resource, int32_t pixels) = 0;
+  virtual void DestroyIcon(IconHandle icon) = 0;
+  virtual int32_t GetSystemMetrics(int32_t index) = 0;
+
+  // Window services: each of these does what a form needs of a window and may make
+  // several calls to do it.
+  // Creates the window of `form` with its controls laid out for the window's DPI, hidden
+  // and not yet placed; the class takes `icons`.
+  virtual WindowHandle CreateFormWindow(Form& form, const FormIcons& icons) = 0;
+  // The outer rectangle of a window of `layout` whose client area is `client`, with the
+  // frame the system draws at `dpi`.
+  virtual PixelRect FrameAround(const PixelRect& client, const FormLayout& layout, int32_t dpi) = 0;
+  // Shows the submenu of `menu` and returns the command id chosen, 0 for none.
+  virtual uint32_t TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
+                                  WindowHandle owner) = 0;
+
+  // Windows: one call each.
   virtual void DestroyWindow(WindowHandle window) = 0;
   virtual void ShowWindow(WindowHandle window, int32_t showCommand) = 0;
   virtual void MoveWindow(WindowHandle window, const PixelRect& outer) = 0;
@@ -55,14 +86,15 @@ class Os {
   virtual void UpdateWindow(WindowHandle window) = 0;
   virtual void SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) = 0;
   virtual bool SetForegroundWindow(WindowHandle window) = 0;
-  virtual IconHandle WindowIcon(WindowHandle window) = 0;
+  virtual WindowHandle GetForegroundWindow() = 0;
+  // The window's own DPI (its monitor's, for a program aware of each monitor's DPI).
+  virtual int32_t WindowDpi(WindowHandle window) = 0;
+  // The primary monitor's area not covered by the taskbar.
+  virtual PixelRect WorkArea() = 0;
   virtual void SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) = 0;
   virtual bool PostMessageA(WindowHandle window, uint32_t message) = 0;
   virtual uint32_t RegisterWindowMessageA(const char* name) = 0;
   virtual PixelPoint GetCursorPos() = 0;
-  // Shows the submenu of `menu` and returns the command id chosen, 0 for none.
-  virtual uint32_t TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
-                                  WindowHandle owner) = 0;
   virtual int32_t MessageBoxA(WindowHandle owner, const std::string& text,
                               const std::string& caption, uint32_t style) = 0;
   virtual int32_t ScreenDpiX() = 0;
@@ -74,14 +106,21 @@ class Os {
 namespace win {
 inline constexpr uint32_t kWmNull = 0x0000;
 inline constexpr uint32_t kWmClose = 0x0010;
+inline constexpr uint32_t kWmEndSession = 0x0016;
 inline constexpr uint32_t kWmCommand = 0x0111;
+inline constexpr uint32_t kWmSysCommand = 0x0112;
 inline constexpr uint32_t kWmTimer = 0x0113;
 inline constexpr uint32_t kWmMouseMove = 0x0200;
 inline constexpr uint32_t kWmRButtonUp = 0x0205;
+inline constexpr uintptr_t kScClose = 0xF060;
+
+inline constexpr int32_t kSmCxIcon = 11;
+inline constexpr int32_t kSmCxSmIcon = 49;
 
 inline constexpr int32_t kSwHide = 0;
 inline constexpr int32_t kSwShowNormal = 1;
 inline constexpr int32_t kSwShowMinimized = 2;
+inline constexpr int32_t kSwShowMaximized = 3;
 inline constexpr int32_t kSwShowNoActivate = 4;
 inline constexpr int32_t kSwShow = 5;
 inline constexpr int32_t kSwShowMinNoActive = 7;

@@ -31,7 +31,8 @@ void SendFeedbackMail(const Application& app) {
 }
 
 void OpenDisplayProperties(const Application& app) {
-  if (!app.os().StartProcess(kDisplayControlPanelCommand, win::kSwShowMinimized)) {
+  if (!app.os().StartSystemProgram(kDisplayControlPanelProgram, kDisplayControlPanelCommand,
+                                   win::kSwShowMinimized)) {
     app.MsgBox(kControlPanelFailedText, win::kMbIconStop);
   }
 }

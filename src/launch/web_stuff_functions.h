@@ -13,6 +13,9 @@ inline constexpr const char* kDonationUrl =
     "https://www.donations.example/xclick/business=donate@ambrel.example"
     "&item_name=Ambrel+Utilities&item_number=00000001&no_shipping=1&cs=1&tax=0"
     "&currency_code=USD";
+// The control panel's host is started from the system directory by its full path: by
+// its bare name, a rundll32.exe lying beside this program (a Downloads folder) would run.
+inline constexpr const char* kDisplayControlPanelProgram = "rundll32.exe";
 inline constexpr const char* kDisplayControlPanelCommand =
     "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3";
 

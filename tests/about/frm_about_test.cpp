@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "app/module1.h"
-#include "fakes/fake_os.h"
+#include "fakes/program.h"
+#include "framework/paint.h"
 #include "launch/web_stuff_functions.h"
 #include "res/frm_about_layout.h"
 
@@ -14,18 +14,11 @@ namespace {
 
 using testing::FakeOs;
 
-struct AboutTest : ::testing::Test {
-  FakeOs os;
-  Application app{os};
-  std::unique_ptr<frmMain> main = Main(app);
-
-  void ChooseAbout() {
-    os.choosePopupItem = [&](const MenuItem&) { return FindMenuItem(main->Menu(), "mnuPopAbout")->id; };
-    os.SendTrayMouse(main->hWnd(), win::kWmRButtonUp);
-  }
-  Form* About() const { return app.Forms().size() > 1 ? app.Forms()[1] : nullptr; }
+struct AboutTest : ::testing::Test, testing::Program {
+  void SetUp() override { Start(); }
+  void ChooseAbout() { Choose("mnuPopAbout"); }
   const std::string& Text(uint32_t control) { return os.Window(About()->hWnd()).texts.at(control); }
-  void Click(uint32_t control) { os.Send(About()->hWnd(), win::kWmCommand, control, 0); }
+  void Click(uint32_t control) { ClickAbout(control); }
 };
 
 TEST_F(AboutTest, LoadWritesVersionAndTitleAndKeepsTheCaption) {
@@ -77,8 +70,7 @@ TEST_F(AboutTest, OnlyTheLinksHandWorkToTheShell) {
 
 TEST_F(AboutTest, ExitWhileOpenClosesBoth) {
   ChooseAbout();
-  os.choosePopupItem = [&](const MenuItem&) { return FindMenuItem(main->Menu(), "mPopExit")->id; };
-  os.SendTrayMouse(main->hWnd(), win::kWmRButtonUp);
+  Choose("mPopExit");
   EXPECT_TRUE(app.Forms().empty());
   EXPECT_EQ(win::kNimDelete, os.trayCalls.back().message);
   EXPECT_EQ(1, os.quitMessages);
@@ -97,6 +89,73 @@ TEST_F(AboutTest, LayoutHasEveryControlOnceWithOkFirstInTabOrder) {
   EXPECT_EQ(cmdOK, layout.cancelControl);
 }
 
+// Windows gives the first ShowWindow of a process the show state of its launcher (a
+// shortcut set to run minimized or maximized, a launcher that starts programs hidden);
+// the About window is that first show, since the main window never reaches the screen.
+TEST(AboutShowState, OpensNormallyAndInFrontWhateverTheLauncherAsked) {
+  for (int32_t launcher : {win::kSwHide, win::kSwShowMinNoActive, win::kSwShowMinimized,
+                           win::kSwShowMaximized, win::kSwShowNormal}) {
+    SCOPED_TRACE(launcher);
+    testing::Program p;
+    p.os.startupShowState = launcher;
+    const WindowHandle editor = reinterpret_cast<WindowHandle>(0x9990);
+    p.os.foreignWindows.insert(editor);
+    p.os.foreground = editor;
+    p.Start();
+    p.Choose("mnuPopAbout");
+    const testing::FakeWindow& about = p.os.Window(p.About()->hWnd());
+    EXPECT_TRUE(about.visible);
+    EXPECT_FALSE(about.minimized);
+    EXPECT_FALSE(about.maximized);
+    EXPECT_EQ(p.About()->hWnd(), p.os.foreground);
+  }
+}
+
+// The frame around the client area is the one drawn at the DPI of the window's monitor,
+// which differs from the system DPI after a change of scale or on a second monitor.
+// Sizes worked out by hand from the fake's frame (4 px border, 23 px caption at 96 dpi).
+TEST(AboutPlacement, ClientAreaHoldsTheLayoutAtTheMonitorsDpiAndTheWindowIsCentred) {
+  struct Case {
+    int32_t system, monitor;
+    PixelRect outer;
+  };
+  for (const Case& c : {Case{96, 96, {312, 215, 711, 523}},     // 391 x 277 client
+                        Case{96, 144, {212, 138, 811, 600}},    // 587 x 416 (5865 / 10 rounded)
+                        Case{144, 96, {312, 215, 711, 523}},
+                        Case{96, 192, {113, 61, 911, 677}}}) {  // 782 x 554
+    SCOPED_TRACE(std::to_string(c.system) + " dpi system, " + std::to_string(c.monitor) + " dpi monitor");
+    testing::Program p;
+    p.os.dpi = c.system;
+    p.os.monitorDpi = c.monitor;
+    p.Start();
+    p.Choose("mnuPopAbout");
+    EXPECT_EQ(c.outer, p.os.Window(p.About()->hWnd()).rect);
+  }
+}
+
+// Under a high-contrast theme the fixed black and blue could vanish on the theme's
+// background; the theme's own colours for text, links and window never do.
+TEST(AboutColours, HighContrastPaintsInTheThemesColoursAndOtherwiseInTheLayouts) {
+  const auto system = [](SystemColor color) { return PaintColor{color}; };
+  const FormLayout layout = AboutFormLayout();
+  for (const ControlLayout& control : layout.controls) {
+    SCOPED_TRACE(control.name);
+    const ControlPaint contrast = PaintOf(control, true);
+    EXPECT_EQ(system(control.linkPointer ? SystemColor::HotLight : SystemColor::WindowText), contrast.text);
+    EXPECT_EQ(system(SystemColor::Window), contrast.background);
+    const ControlPaint normal = PaintOf(control, false);
+    if (control.textColor) {
+      EXPECT_EQ(PaintColor{*control.textColor}, normal.text);
+    } else {
+      EXPECT_EQ(system(SystemColor::WindowText), normal.text);
+    }
+  }
+  EXPECT_EQ(SystemColor::Window, FormBackground(true));
+  EXPECT_EQ(SystemColor::ButtonFace, FormBackground(false));
+  EXPECT_EQ((PaintColor{Rgb{192, 192, 192}}), PaintOf(layout.controls.front(), false).background);  // picIcon
+  EXPECT_EQ((PaintColor{Rgb{0, 0, 255}}), PaintOf(layout.controls[6], false).text);  // Label3, a link
+}
+
 struct LauncherTest : ::testing::Test {
   FakeOs os;
   Application app{os};
@@ -104,8 +163,9 @@ struct LauncherTest : ::testing::Test {
 
 TEST_F(LauncherTest, DisplayPropertiesStartsTheControlPanelMinimized) {
   OpenDisplayProperties(app);
-  using Start = std::pair<std::string, int32_t>;
-  EXPECT_EQ((std::vector<Start>{{"rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3", 2}}), os.processes);
+  using Start = std::tuple<std::string, std::string, int32_t>;
+  EXPECT_EQ((std::vector<Start>{{"rundll32.exe", "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3", 2}}),
+            os.processes);
   EXPECT_TRUE(os.messageBoxes.empty());
   os.startProcessResult = false;
   OpenDisplayProperties(app);

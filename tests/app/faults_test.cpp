@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
-#include "app/module1.h"
-#include "fakes/fake_os.h"
+#include "fakes/program.h"
 #include "launch/web_stuff_functions.h"
 #include "res/frm_about_layout.h"
 #include "res/frm_main_layout.h"
@@ -20,46 +18,10 @@
 namespace vantrel {
 namespace {
 
-using testing::FakeOs;
-
-std::string TipOf(const NotifyIconData& record) { return std::string(record.szTip); }
-std::string TipFor(int32_t width, int32_t height, int32_t frequency) {
-  return "Current Resolution: " + std::to_string(width) + "x" + std::to_string(height) + " " +
-         std::to_string(frequency) + "Hz";
-}
+using testing::Program;
+using testing::TipFor;
+using testing::TipOf;
 const std::string kZeroTip = "Current Resolution: 0x0 0Hz";
-
-// One run of the program on its own fake system, with the user's gestures as helpers.
-struct Program {
-  FakeOs os;
-  Application app{os};
-  std::unique_ptr<frmMain> main;
-
-  void Start() { main = Main(app); }
-  MenuItem& Item(const std::string& name) { return *FindMenuItem(main->Menu(), name); }
-  // A right click on the tray icon that picks the named item from the popup.
-  void Choose(const std::string& name) {
-    const uint32_t id = Item(name).id;
-    os.choosePopupItem = [id](const MenuItem&) { return id; };
-    os.SendTrayMouse(main->hWnd(), win::kWmRButtonUp);
-  }
-  void Tick() { os.Send(main->hWnd(), win::kWmTimer, kTimer1, 0); }
-  void TaskbarCreated() { os.Send(main->hWnd(), os.RegisterWindowMessageA("TaskbarCreated"), 0, 0); }
-  std::string Tip() const { return TipOf(os.trayCalls.back().record); }
-  std::string ModeTip() const {
-    return TipFor(os.mode.dmPelsWidth, os.mode.dmPelsHeight, os.mode.dmDisplayFrequency);
-  }
-  // The tray requests that one gesture made, in order.
-  std::vector<uint32_t> TrayMessagesOf(const std::function<void()>& gesture) {
-    const size_t before = os.trayCalls.size();
-    gesture();
-    std::vector<uint32_t> messages;
-    for (size_t i = before; i < os.trayCalls.size(); ++i) messages.push_back(os.trayCalls[i].message);
-    return messages;
-  }
-  Form* About() const { return app.Forms().size() > 1 ? app.Forms()[1] : nullptr; }
-  void ClickAbout(uint32_t control) { os.Send(About()->hWnd(), win::kWmCommand, control, 0); }
-};
 
 using Messages = std::vector<uint32_t>;
 const Messages kAddThenModify = {win::kNimAdd, win::kNimModify};

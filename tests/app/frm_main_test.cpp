@@ -6,16 +6,15 @@
 #include <climits>
 #include <cstring>
 
-#include "app/module1.h"
-#include "fakes/fake_os.h"
-#include "res/frm_main_layout.h"
+#include "fakes/program.h"
 
 namespace vantrel {
 namespace {
 
 using testing::FakeOs;
+using testing::Program;
 
-std::string Tip(const NotifyIconData& data) { return std::string(data.szTip, sizeof data.szTip); }
+std::string FullTip(const NotifyIconData& data) { return std::string(data.szTip, sizeof data.szTip); }
 
 std::string PaddedTip(const std::string& text) {
   return text + '\0' + std::string(64 - text.size() - 1, ' ');
@@ -27,21 +26,7 @@ ptrdiff_t IndexOf(const std::vector<std::string>& log, const std::string& line, 
   return found - log.begin();
 }
 
-struct MainWindowTest : ::testing::Test {
-  FakeOs os;
-  Application app{os};
-  std::unique_ptr<frmMain> main;
-
-  void Start() { main = Main(app); }
-  MenuItem& Item(const std::string& name) { return *FindMenuItem(main->Menu(), name); }
-  const NotifyIconData& LastTray() const { return os.trayCalls.back().record; }
-  // A right click on the tray icon that chooses the named item from the popup.
-  void Choose(const std::string& name) {
-    os.choosePopupItem = [&, name](const MenuItem&) { return Item(name).id; };
-    os.SendTrayMouse(main->hWnd(), win::kWmRButtonUp);
-  }
-  void Tick() { os.Send(main->hWnd(), win::kWmTimer, kTimer1, 0); }
-};
+struct MainWindowTest : ::testing::Test, testing::Program {};
 
 TEST_F(MainWindowTest, MenuTreeHasTheNamesCaptionsAndModesOfTheLayout) {
   Start();
@@ -118,7 +103,9 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
   Start();
   EXPECT_TRUE(std::ranges::none_of(enabledDuringScan, [](bool enabled) { return enabled; }));
   for (const PopupRow& row : PopupRows()) EXPECT_TRUE(Item(row.name).enabled) << row.name;
-  EXPECT_EQ(0, IndexOf(os.log, "AnotherInstanceRunning") - 1) << "guard first, after creating the window";
+  for (ptrdiff_t i = 0; i < IndexOf(os.log, "AnotherInstanceRunning"); ++i) {
+    EXPECT_TRUE(os.log[i].starts_with("CreateFormWindow") || os.log[i] == "MoveWindow") << "guard first: " << os.log[i];
+  }
   EXPECT_LT(IndexOf(os.log, "ChangeDisplaySettingsA 2", true), IndexOf(os.log, "Shell_NotifyIconA 0"));
   EXPECT_EQ(0.0, main->Left());
   EXPECT_EQ(20000.0, main->Top());
@@ -139,7 +126,7 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
   EXPECT_EQ(7u, record.uFlags);
   EXPECT_EQ(512u, record.uCallbackMessage);
   EXPECT_EQ(main->Icon(), record.hIcon);
-  EXPECT_EQ(PaddedTip("Current Resolution: 1024x768 60Hz"), Tip(record));
+  EXPECT_EQ(PaddedTip("Current Resolution: 1024x768 60Hz"), FullTip(record));
 }
 
 TEST_F(MainWindowTest, SecondCopyEndsAtOnceWithoutScanIconOrWindow) {
@@ -164,7 +151,7 @@ TEST_F(MainWindowTest, TooltipTextIsNulTerminatedAndBlankPadded) {
            {{INT32_MIN, INT32_MIN, INT32_MIN}, "Current Resolution: -2147483648x-2147483648 -2147483648Hz"}}) {
     std::memset(record.szTip, 'z', sizeof record.szTip);
     StoreTrayTip(record, mode.width, mode.height, mode.frequency);
-    EXPECT_EQ(PaddedTip(text), Tip(record));
+    EXPECT_EQ(PaddedTip(text), FullTip(record));
   }
 }
 
@@ -177,10 +164,10 @@ TEST_F(MainWindowTest, EveryTickRereadsTheModeAndModifiesTheTip) {
   ASSERT_EQ(4u, os.trayCalls.size());
   EXPECT_EQ(win::kNimModify, os.trayCalls[1].message);
   EXPECT_EQ(win::kNimModify, os.trayCalls[2].message);
-  EXPECT_EQ(PaddedTip("Current Resolution: 800x600 75Hz"), Tip(LastTray()));
+  EXPECT_EQ(PaddedTip("Current Resolution: 800x600 75Hz"), FullTip(LastTray()));
   os.readFails = true;
   Tick();
-  EXPECT_EQ(PaddedTip("Current Resolution: 0x0 0Hz"), Tip(LastTray()));
+  EXPECT_EQ(PaddedTip("Current Resolution: 0x0 0Hz"), FullTip(LastTray()));
 }
 
 TEST_F(MainWindowTest, OnlyARightButtonReleaseOpensThePopup) {
@@ -200,14 +187,14 @@ TEST_F(MainWindowTest, RateCommandNamesTheModeActuallyInForce) {
   Start();
   Choose("mnu800_60");
   EXPECT_EQ((ModeTriple{800, 600, 60}), CurrentModeTriple(os));
-  EXPECT_EQ(PaddedTip("Current Resolution: 800x600 60Hz"), Tip(LastTray()));
+  EXPECT_EQ(PaddedTip("Current Resolution: 800x600 60Hz"), FullTip(LastTray()));
 
   // Refused: the tooltip keeps naming the mode in force, also while the box is open.
   os.testCodes[{1600, 1200, 100}] = win::kDispChangeRestart;
   os.whileMessageBoxOpen = [&] { Tick(); };
   Choose("mnu1600_100");
   EXPECT_EQ("Problem!", os.messageBoxes.at(0).caption);
-  EXPECT_EQ(PaddedTip("Current Resolution: 800x600 60Hz"), Tip(LastTray()));
+  EXPECT_EQ(PaddedTip("Current Resolution: 800x600 60Hz"), FullTip(LastTray()));
   EXPECT_EQ(win::kNimModify, os.trayCalls.back().message);
 }
 
@@ -229,6 +216,73 @@ TEST_F(MainWindowTest, ExitAloneClosesOnlyTheMainWindow) {
   Choose("mPopExit");
   EXPECT_EQ(1u, os.Calls("DestroyWindow").size());
   EXPECT_EQ(1, os.quitMessages);
+}
+
+// The tray and the title bar show the small icon; scaled down from the large one, or taken
+// from a cache at another size, it would look blurred there. Sizes by hand: 16 px at 96 dpi.
+TEST(TrayIcon, IsTheSmallIconLoadedAtItsOwnSizeAndGivenBackAtTheEnd) {
+  for (const auto& [dpi, small, large] : {std::tuple{96, 16, 32}, {120, 20, 40}, {144, 24, 48}}) {
+    SCOPED_TRACE(dpi);
+    FakeOs os;
+    os.dpi = dpi;
+    {
+      Application app(os);
+      auto main = Main(app);
+      EXPECT_EQ(small, os.iconSizes.at(os.trayCalls.at(0).record.hIcon));
+      const FormIcons& classIcons = os.Window(main->hWnd()).icons;
+      EXPECT_EQ(small, os.iconSizes.at(classIcons.small));
+      EXPECT_EQ(large, os.iconSizes.at(classIcons.large));
+    }
+    EXPECT_TRUE(os.iconSizes.empty()) << "every icon loaded is destroyed";
+  }
+}
+
+// After Esc on the popup the hidden window holds the foreground; an Alt+F4 meant for the
+// program the user was in must not end this one.
+TEST_F(MainWindowTest, TheForegroundGoesBackAfterThePopupAndAltF4NeverEndsTheHiddenWindow) {
+  const WindowHandle editor = reinterpret_cast<WindowHandle>(0x9990);
+  os.foreignWindows.insert(editor);
+  os.foreground = editor;
+  Start();
+  Choose("");
+  EXPECT_EQ(editor, os.foreground);
+  os.PressAltF4();
+  EXPECT_EQ(std::vector<WindowHandle>{editor}, os.closedByKeyboard);
+
+  os.foreignWindows.erase(editor);  // closed: the foreground cannot go back to it
+  Choose("");
+  EXPECT_EQ(main->hWnd(), os.foreground);
+  os.PressAltF4();
+  EXPECT_TRUE(main->Loaded()) << "the hidden window ignores a keyboard close";
+
+  Choose("mnuPopAbout");
+  EXPECT_EQ(About()->hWnd(), os.foreground) << "a window the command opened keeps it";
+  os.PressAltF4();
+  EXPECT_EQ(nullptr, About()) << "Alt+F4 closes the About window, which the user sees";
+  EXPECT_TRUE(main->Loaded());
+  Choose("mPopExit");
+  EXPECT_FALSE(main->Loaded());
+}
+
+// However the program ends, no icon stays behind in the tray: the end of the session, or a
+// message loop that ended without Exit (a WM_QUIT posted by another program).
+TEST_F(MainWindowTest, EveryEndWithoutExitRemovesTheIconAndClosesEveryWindow) {
+  Start();
+  Choose("mnuPopAbout");
+  os.Send(main->hWnd(), win::kWmEndSession, 0, 0);  // the end of the session was called off
+  EXPECT_EQ(2u, app.Forms().size());
+  EXPECT_EQ(win::kNimAdd, os.trayCalls.back().message);
+  os.Send(main->hWnd(), win::kWmEndSession, 1, 0);
+  EXPECT_TRUE(app.Forms().empty());
+  EXPECT_EQ(win::kNimDelete, os.trayCalls.back().message);
+
+  Program quit;
+  quit.Start();
+  quit.Choose("mnuPopAbout");
+  quit.main.reset();
+  EXPECT_TRUE(quit.app.Forms().empty());
+  EXPECT_EQ(win::kNimDelete, quit.os.trayCalls.back().message);
+  EXPECT_EQ(quit.os.trayCalls.at(0).record.hWnd, quit.os.trayCalls.back().record.hWnd);
 }
 
 }  // namespace

@@ -60,6 +60,23 @@ bool FakeOs::SendTrayMouse(WindowHandle window, uint32_t mouseMessage) {
   return Send(window, win::kWmMouseMove, kTrayIconId, mouseMessage);
 }
 
+void FakeOs::PressAltF4() {
+  if (foreignWindows.contains(foreground)) {
+    closedByKeyboard.push_back(foreground);
+    return;
+  }
+  if (!windows.contains(foreground) || Window(foreground).destroyed) return;
+  if (!Send(foreground, win::kWmSysCommand, win::kScClose, 0)) Send(foreground, win::kWmClose, 0, 0);
+}
+
+PixelRect FakeOs::Frame(const PixelRect& client, int32_t dpi) {
+  const int32_t border = 4 * dpi / 96, caption = 23 * dpi / 96;
+  return {client.left - border, client.top - border - caption, client.right + border,
+          client.bottom + border};
+}
+
+WindowHandle FakeOs::NewHandle() { return reinterpret_cast<WindowHandle>(nextHandle_ += 0x10); }
+
 bool FakeOs::EnumDisplaySettingsA(DevMode& record) {
   log.push_back("EnumDisplaySettingsA");
   readRecords.push_back(record);
@@ -96,9 +113,10 @@ intptr_t FakeOs::ShellExecuteA(const std::string& file, const std::string& direc
   return shellExecuteResult;
 }
 
-bool FakeOs::StartProcess(const std::string& commandLine, int32_t showCommand) {
-  log.push_back("StartProcess " + commandLine);
-  processes.emplace_back(commandLine, showCommand);
+bool FakeOs::StartSystemProgram(const std::string& program, const std::string& commandLine,
+                                int32_t showCommand) {
+  log.push_back("StartSystemProgram " + program);
+  processes.emplace_back(program, commandLine, showCommand);
   return startProcessResult;
 }
 
@@ -107,13 +125,31 @@ bool FakeOs::AnotherInstanceRunning() {
   return otherInstance;
 }
 
-WindowHandle FakeOs::CreateFormWindow(Form& form) {
+IconHandle FakeOs::LoadIconResource(uint16_t, int32_t pixels) {
+  const IconHandle icon = NewHandle();
+  iconSizes[icon] = pixels;
+  return icon;
+}
+
+void FakeOs::DestroyIcon(IconHandle icon) { iconSizes.erase(icon); }
+
+int32_t FakeOs::GetSystemMetrics(int32_t index) {
+  if (index == win::kSmCxIcon) return 32 * dpi / 96;
+  if (index == win::kSmCxSmIcon) return 16 * dpi / 96;
+  return 0;
+}
+
+WindowHandle FakeOs::CreateFormWindow(Form& form, const FormIcons& icons) {
   log.push_back("CreateFormWindow " + form.Layout().caption);
   if (createFails) return nullptr;
-  auto handle = reinterpret_cast<WindowHandle>(nextHandle_ += 0x10);
-  windows[handle] = {.form = &form, .rect = {100, 100, 420, 340}};
+  const WindowHandle handle = NewHandle();
+  windows[handle] = {.form = &form, .rect = {0, 0, 0, 0}, .icons = icons};
   for (const ControlLayout& control : form.Layout().controls) windows[handle].texts[control.id] = control.text;
   return handle;
+}
+
+PixelRect FakeOs::FrameAround(const PixelRect& client, const FormLayout&, int32_t frameDpi) {
+  return Frame(client, frameDpi);
 }
 
 void FakeOs::DestroyWindow(WindowHandle window) {
@@ -121,14 +157,35 @@ void FakeOs::DestroyWindow(WindowHandle window) {
   FakeWindow& target = Window(window);
   target.destroyed = true;
   target.visible = false;
+  if (foreground == window) foreground = nullptr;
 }
 
 void FakeOs::ShowWindow(WindowHandle window, int32_t showCommand) {
   log.push_back("ShowWindow " + std::to_string(showCommand));
+  if (startupShowState && !std::exchange(firstShowTaken_, true)) showCommand = *startupShowState;
   FakeWindow& target = Window(window);
   target.visible = showCommand != win::kSwHide;
-  if (showCommand == win::kSwShowMinNoActive || showCommand == win::kSwShowMinimized) target.minimized = true;
-  if (showCommand == win::kSwRestore || showCommand == win::kSwShowNormal) target.minimized = false;
+  switch (showCommand) {
+    case win::kSwShowMinimized:
+    case win::kSwShowMinNoActive:
+      target.minimized = true;
+      target.maximized = false;
+      break;
+    case win::kSwShowMaximized:
+      target.maximized = true;
+      target.minimized = false;
+      break;
+    case win::kSwShowNormal:
+    case win::kSwRestore:
+    case win::kSwShowNoActivate:
+      target.minimized = target.maximized = false;
+      break;
+    default:
+      break;  // SW_HIDE and SW_SHOW keep the window's state
+  }
+  const bool activates = showCommand == win::kSwShowNormal || showCommand == win::kSwShowMinimized ||
+                         showCommand == win::kSwShowMaximized || showCommand == win::kSwRestore;
+  if (activates) foreground = window;
 }
 
 void FakeOs::MoveWindow(WindowHandle window, const PixelRect& outer) {
@@ -144,13 +201,11 @@ void FakeOs::SetControlText(WindowHandle window, uint32_t controlId, const std::
   Window(window).texts.at(controlId) = text;
 }
 
-bool FakeOs::SetForegroundWindow(WindowHandle) {
+bool FakeOs::SetForegroundWindow(WindowHandle window) {
   log.push_back("SetForegroundWindow");
-  return true;
-}
-
-IconHandle FakeOs::WindowIcon(WindowHandle window) {
-  return reinterpret_cast<IconHandle>(reinterpret_cast<uintptr_t>(window) + 1);
+  const bool exists = foreignWindows.contains(window) || (windows.contains(window) && !Window(window).destroyed);
+  if (exists) foreground = window;
+  return exists;
 }
 
 void FakeOs::SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) {

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
+#include <ostream>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -13,6 +16,14 @@
 #include "display/devmode.h"
 #include "framework/form.h"
 #include "framework/os.h"
+
+namespace vantrel {
+
+inline void PrintTo(const PixelRect& rect, std::ostream* out) {
+  *out << "{" << rect.left << ", " << rect.top << ", " << rect.right << ", " << rect.bottom << "}";
+}
+
+}  // namespace vantrel
 
 namespace vantrel::testing {
 
@@ -36,8 +47,10 @@ struct FakeWindow {
   Form* form = nullptr;
   bool visible = false;
   bool minimized = false;
+  bool maximized = false;
   bool destroyed = false;
   PixelRect rect{};
+  FormIcons icons;
   std::map<uint32_t, uint32_t> timers;
   std::map<uint32_t, std::string> texts;  // control id -> text
 };
@@ -69,13 +82,21 @@ class FakeOs : public Os {
   intptr_t shellExecuteResult = 42;
   std::vector<std::tuple<std::string, std::string, int32_t>> shellExecutes;
   bool startProcessResult = true;
-  std::vector<std::pair<std::string, int32_t>> processes;
+  std::vector<std::tuple<std::string, std::string, int32_t>> processes;  // program, command line, show
   bool otherInstance = false;
+  std::map<IconHandle, int32_t> iconSizes;  // loaded and not yet destroyed
 
   // --- windows
   std::map<WindowHandle, FakeWindow> windows;
   bool createFails = false;
-  int32_t dpi = 96;
+  int32_t dpi = 96;         // the system DPI
+  int32_t monitorDpi = 0;   // the DPI of the monitor the windows are on; 0: the system DPI
+  // The show state a launcher asked for (STARTUPINFO); Windows applies it to the first
+  // ShowWindow of the process instead of the command given.
+  std::optional<int32_t> startupShowState;
+  WindowHandle foreground = nullptr;
+  std::set<WindowHandle> foreignWindows;  // windows of other programs
+  std::vector<WindowHandle> closedByKeyboard;  // foreign windows an Alt+F4 reached
   PixelPoint cursor{1012, 757};
   std::vector<MessageBoxCall> messageBoxes;
   std::function<void()> whileMessageBoxOpen;
@@ -92,15 +113,25 @@ class FakeOs : public Os {
   bool Send(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
   // The tray's report of a mouse message over the icon, as the shell sends it.
   bool SendTrayMouse(WindowHandle window, uint32_t mouseMessage);
+  // Alt+F4 as the system delivers it: WM_SYSCOMMAND SC_CLOSE to the foreground window,
+  // which DefWindowProc turns into WM_CLOSE when the window leaves it alone.
+  void PressAltF4();
+  // The frame this fake's system draws around a client area at `dpi`.
+  static PixelRect Frame(const PixelRect& client, int32_t dpi);
 
   bool EnumDisplaySettingsA(DevMode& record) override;
   int32_t ChangeDisplaySettingsA(DevMode& record, uint32_t flags) override;
   bool Shell_NotifyIconA(uint32_t message, NotifyIconData& data) override;
   intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                          int32_t showCommand) override;
-  bool StartProcess(const std::string& commandLine, int32_t showCommand) override;
+  bool StartSystemProgram(const std::string& program, const std::string& commandLine,
+                          int32_t showCommand) override;
   bool AnotherInstanceRunning() override;
-  WindowHandle CreateFormWindow(Form& form) override;
+  IconHandle LoadIconResource(uint16_t resource, int32_t pixels) override;
+  void DestroyIcon(IconHandle icon) override;
+  int32_t GetSystemMetrics(int32_t index) override;
+  WindowHandle CreateFormWindow(Form& form, const FormIcons& icons) override;
+  PixelRect FrameAround(const PixelRect& client, const FormLayout& layout, int32_t dpi) override;
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
   void MoveWindow(WindowHandle window, const PixelRect& outer) override;
@@ -108,7 +139,9 @@ class FakeOs : public Os {
   void UpdateWindow(WindowHandle window) override;
   void SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) override;
   bool SetForegroundWindow(WindowHandle window) override;
-  IconHandle WindowIcon(WindowHandle window) override;
+  WindowHandle GetForegroundWindow() override { return foreground; }
+  int32_t WindowDpi(WindowHandle) override { return monitorDpi != 0 ? monitorDpi : dpi; }
+  PixelRect WorkArea() override { return {0, 0, 1024, 738}; }
   void SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;
   bool PostMessageA(WindowHandle window, uint32_t message) override;
   uint32_t RegisterWindowMessageA(const char* name) override;
@@ -121,7 +154,10 @@ class FakeOs : public Os {
   void PostQuitMessage() override;
 
  private:
+  WindowHandle NewHandle();
+
   uintptr_t nextHandle_ = 0x1000;
+  bool firstShowTaken_ = false;
   std::map<std::string, uint32_t> registeredMessages_;
 };
 

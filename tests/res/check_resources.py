@@ -90,6 +90,7 @@ class PE:
         self.machine, nsect, _, _, _, opt_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
         opt = pe + 24
         self.magic = struct.unpack_from("<H", data, opt)[0]
+        self.dll_characteristics = struct.unpack_from("<H", data, opt + 70)[0]
         if self.magic == 0x10B:
             ndirs_at, dirs_at = opt + 92, opt + 96
         elif self.magic == 0x20B:
@@ -240,6 +241,9 @@ class Resources:
         with open(path, "rb") as f:
             self.pe = PE(f.read())
         self.all = self.pe.resources()
+
+    def find_section(self, name):
+        return [s for s in self.pe.sections if s[0] == name]
 
     def find(self, rtype, name=None):
         return [r for r in self.all if r[0] == rtype and (name is None or r[1] == name)]
@@ -394,7 +398,20 @@ def check_architecture(res):
     return []
 
 
-CHECKS = [check_architecture, check_version, check_app_icon, check_about_icon,
+# ASLR, no-execute data and no Remote Desktop compatibility shims.
+DYNAMIC_BASE, NX_COMPAT, TERMINAL_SERVER_AWARE = 0x0040, 0x0100, 0x8000
+
+
+def check_hardening(res):
+    flags = res.pe.dll_characteristics
+    missing = [name for name, bit in (("DYNAMIC_BASE", DYNAMIC_BASE), ("NX_COMPAT", NX_COMPAT),
+                                      ("TERMINAL_SERVER_AWARE", TERMINAL_SERVER_AWARE)) if not flags & bit]
+    if not res.find_section(".reloc"):
+        missing.append("a .reloc section (without it the loader cannot move the exe)")
+    return ["lacks %s" % name for name in missing]
+
+
+CHECKS = [check_hardening, check_architecture, check_version, check_app_icon, check_about_icon,
           check_cursor, check_manifest, check_imports]
 
 
@@ -435,6 +452,9 @@ class ExeResources(unittest.TestCase):
 
     def test_architecture(self):
         self._check(check_architecture)
+
+    def test_hardening(self):
+        self._check(check_hardening)
 
     def test_version(self):
         self._check(check_version)

@@ -4,15 +4,17 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <vector>
 #include <memory>
-#include <type_traits>
+#include <variant>
+#include <vector>
 
 #include "app/tray_icon.h"
 #include "display/devmode.h"
 #include "framework/form.h"
 #include "framework/menu.h"
+#include "framework/paint.h"
 #include "framework/twips.h"
+#include "framework/win32/scoped.h"
 #include "res/resource_ids.h"
 
 namespace vantrel {
@@ -37,13 +39,16 @@ static_assert(offsetof(NotifyIconData, uCallbackMessage) ==
 static_assert(offsetof(NotifyIconData, hIcon) == offsetof(NOTIFYICONDATAA, hIcon));
 static_assert(offsetof(NotifyIconData, szTip) == offsetof(NOTIFYICONDATAA, szTip));
 static_assert(win::kWmNull == WM_NULL && win::kWmClose == WM_CLOSE &&
-              win::kWmCommand == WM_COMMAND && win::kWmTimer == WM_TIMER &&
-              win::kWmMouseMove == WM_MOUSEMOVE &&
-              win::kWmRButtonUp == WM_RBUTTONUP);
+              win::kWmEndSession == WM_ENDSESSION && win::kWmCommand == WM_COMMAND &&
+              win::kWmSysCommand == WM_SYSCOMMAND && win::kWmTimer == WM_TIMER &&
+              win::kWmMouseMove == WM_MOUSEMOVE && win::kWmRButtonUp == WM_RBUTTONUP &&
+              win::kScClose == SC_CLOSE);
 static_assert(win::kSwHide == SW_HIDE && win::kSwShowNormal == SW_SHOWNORMAL &&
               win::kSwShowMinimized == SW_SHOWMINIMIZED &&
-              win::kSwShowNoActivate == SW_SHOWNOACTIVATE && win::kSwShow == SW_SHOW &&
+              win::kSwShowMaximized == SW_SHOWMAXIMIZED &&
+              win::kSwShowNoActivate == SW_SHOWNOACTIVATE &&
               win::kSwShowMinNoActive == SW_SHOWMINNOACTIVE && win::kSwRestore == SW_RESTORE);
+static_assert(win::kSmCxIcon == SM_CXICON && win::kSmCxSmIcon == SM_CXSMICON);
 static_assert(win::kMbOk == MB_OK && win::kMbIconStop == MB_ICONSTOP);
 static_assert(win::kNimAdd == NIM_ADD && win::kNimModify == NIM_MODIFY &&
               win::kNimDelete == NIM_DELETE && win::kNifMessage == NIF_MESSAGE &&
@@ -53,6 +58,10 @@ static_assert(win::kDispChangeSuccessful == DISP_CHANGE_SUCCESSFUL &&
               win::kDispChangeRestart == DISP_CHANGE_RESTART &&
               win::kDispChangeFailed == DISP_CHANGE_FAILED &&
               win::kDispChangeBadMode == DISP_CHANGE_BADMODE);
+static_assert(static_cast<int>(SystemColor::Window) == COLOR_WINDOW &&
+              static_cast<int>(SystemColor::WindowText) == COLOR_WINDOWTEXT &&
+              static_cast<int>(SystemColor::ButtonFace) == COLOR_BTNFACE &&
+              static_cast<int>(SystemColor::HotLight) == COLOR_HOTLIGHT);
 
 namespace {
 
@@ -64,29 +73,33 @@ Form* FormOf(HWND window) {
   return reinterpret_cast<Form*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 
+// Functions of newer Windows versions, found at run time so the exe still starts where
+// they are missing.
+template <typename Function>
+Function SystemFunction(const char* module, const char* name) {
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
+}
+
 // GDI objects a window with controls draws with; they live as long as the window.
 struct WindowResources {
-  HFONT font = nullptr;
-  HBRUSH pictureBackground = nullptr;
-  HCURSOR linkCursor = nullptr;
-  HICON picture = nullptr;
+  scoped::Font font;
+  scoped::Icon picture;
+  std::vector<std::pair<COLORREF, scoped::Brush>> brushes;  // the few the layout names
+  HCURSOR linkCursor = nullptr;  // shared, owned by the system
   double twipsPerPixel = 15;
-
-  ~WindowResources() {
-    if (font != nullptr) DeleteObject(font);
-    if (pictureBackground != nullptr) DeleteObject(pictureBackground);
-    if (picture != nullptr) DestroyIcon(picture);
-  }
 };
 
 constexpr const char* kResourcesProperty = "Vantrel.WindowResources";
-constexpr COLORREF kPictureBackground = RGB(192, 192, 192);
 
 WindowResources* ResourcesOf(HWND window) {
   return static_cast<WindowResources*>(GetPropA(window, kResourcesProperty));
 }
 
-const ControlLayout* ControlOf(const Form& form, HWND control) {
+// The layout of one of the window's own controls; none for anything else, so a message
+// naming another program's window is never taken for one of ours.
+const ControlLayout* ControlOf(const Form& form, HWND window, HWND control) {
+  if (control == nullptr || GetParent(control) != window) return nullptr;
   const int id = GetDlgCtrlID(control);
   for (const ControlLayout& layout : form.Layout().controls) {
     if (layout.id == static_cast<uint32_t>(id)) return &layout;
@@ -96,23 +109,51 @@ const ControlLayout* ControlOf(const Form& form, HWND control) {
 
 COLORREF ColorOf(const Rgb& color) { return RGB(color.red, color.green, color.blue); }
 
-LRESULT ColorStatic(const Form& form, HWND window, HDC dc, HWND control) {
-  const ControlLayout* layout = ControlOf(form, control);
-  const WindowResources* resources = ResourcesOf(window);
-  if (layout != nullptr && layout->kind == ControlKind::PictureBox && resources != nullptr) {
-    SetBkColor(dc, kPictureBackground);
-    return reinterpret_cast<LRESULT>(resources->pictureBackground);
+COLORREF ColorOf(const PaintColor& color) {
+  if (const auto* system = std::get_if<SystemColor>(&color)) {
+    return GetSysColor(static_cast<int>(*system));
   }
-  SetTextColor(dc, layout != nullptr && layout->textColor ? ColorOf(*layout->textColor)
-                                                          : GetSysColor(COLOR_WINDOWTEXT));
-  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+  return ColorOf(std::get<Rgb>(color));
+}
+
+HBRUSH BrushOf(const PaintColor& color, WindowResources& resources) {
+  if (const auto* system = std::get_if<SystemColor>(&color)) {
+    return GetSysColorBrush(static_cast<int>(*system));
+  }
+  const COLORREF rgb = ColorOf(color);
+  for (const auto& [made, brush] : resources.brushes) {
+    if (made == rgb) return brush.get();
+  }
+  return resources.brushes.emplace_back(rgb, CreateSolidBrush(rgb)).second.get();
+}
+
+bool HighContrast() {
+  HIGHCONTRASTA contrast{};
+  contrast.cbSize = sizeof contrast;
+  return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+bool ColorStatic(const Form& form, HWND window, HDC dc, HWND control, LRESULT& result) {
+  const ControlLayout* layout = ControlOf(form, window, control);
+  WindowResources* resources = ResourcesOf(window);
+  if (layout == nullptr || resources == nullptr || dc == nullptr) return false;
+  const ControlPaint paint = PaintOf(*layout, HighContrast());
+  SetTextColor(dc, ColorOf(paint.text));
+  SetBkColor(dc, ColorOf(paint.background));
+  result = reinterpret_cast<LRESULT>(BrushOf(paint.background, *resources));
+  return true;
+}
+
+void EraseBackground(HWND window, HDC dc) {
+  RECT client{};
+  GetClientRect(window, &client);
+  FillRect(dc, &client, GetSysColorBrush(static_cast<int>(FormBackground(HighContrast()))));
 }
 
 bool SetLinkCursor(const Form& form, HWND window, HWND hovered) {
-  if (hovered == window) return false;
-  const ControlLayout* layout = ControlOf(form, hovered);
-  WindowResources* resources = ResourcesOf(window);
+  const ControlLayout* layout = ControlOf(form, window, hovered);
+  const WindowResources* resources = ResourcesOf(window);
   if (layout == nullptr || !layout->linkPointer || resources == nullptr || !resources->linkCursor) return false;
   SetCursor(resources->linkCursor);
   return true;
@@ -125,55 +166,47 @@ void PaintLine(HDC dc, const LineLayout& line, double tpp) {
   const int x2 = TwipsToPixels(line.x2, tpp), y2 = TwipsToPixels(line.y2, tpp);
   if (y1 == y2) {
     const RECT rows{std::min(x1, x2), y1, std::max(x1, x2) + 1, y1 + line.widthPixels};
-    HBRUSH brush = CreateSolidBrush(ColorOf(line.color));
-    FillRect(dc, &rows, brush);
-    DeleteObject(brush);
+    const scoped::Brush brush(CreateSolidBrush(ColorOf(line.color)));
+    FillRect(dc, &rows, brush.get());
     return;
   }
-  HPEN pen = CreatePen(PS_SOLID, line.widthPixels, ColorOf(line.color));
-  HGDIOBJ previous = SelectObject(dc, pen);
+  const scoped::Pen pen(CreatePen(PS_SOLID, line.widthPixels, ColorOf(line.color)));
+  const scoped::Selection selected(dc, pen.get());
   MoveToEx(dc, x1, y1, nullptr);
   LineTo(dc, x2, y2);
-  SelectObject(dc, previous);
-  DeleteObject(pen);
 }
 
 void PaintLines(const Form& form, HWND window) {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(window, &paint);
+  const scoped::PaintDC dc(window);
   const WindowResources* resources = ResourcesOf(window);
   const double tpp = resources != nullptr ? resources->twipsPerPixel : TwipsPerPixel(96);
-  for (const LineLayout& line : form.Layout().lines) PaintLine(dc, line, tpp);
-  EndPaint(window, &paint);
+  for (const LineLayout& line : form.Layout().lines) PaintLine(dc.get(), line, tpp);
 }
 
-HFONT CreateFontFace(const char* face, int32_t dpi) {
+scoped::Font CreateFontFace(const char* face, int32_t dpi) {
   LOGFONTA font{};
   font.lfHeight = -MulDiv(8, dpi, 72);
   font.lfWeight = FW_NORMAL;
   font.lfCharSet = DEFAULT_CHARSET;
   font.lfQuality = CLEARTYPE_QUALITY;
   lstrcpynA(font.lfFaceName, face, LF_FACESIZE);
-  return CreateFontIndirectA(&font);
+  return scoped::Font(CreateFontIndirectA(&font));
 }
 
 bool HasFace(HFONT font, const char* face) {
-  HDC screen = GetDC(nullptr);
-  HGDIOBJ previous = SelectObject(screen, font);
+  const scoped::WindowDC screen(nullptr);
+  const scoped::Selection selected(screen.get(), font);
   char actual[LF_FACESIZE] = {};
-  GetTextFaceA(screen, LF_FACESIZE, actual);
-  SelectObject(screen, previous);
-  ReleaseDC(nullptr, screen);
+  GetTextFaceA(screen.get(), LF_FACESIZE, actual);
   return lstrcmpiA(actual, face) == 0;
 }
 
 // The dialog face the layouts' twips were measured in, at 8 points: its TrueType cut
 // where the system has it (crisp at any DPI), else the classic face of that name.
-HFONT CreateDialogFont(int32_t dpi) {
+scoped::Font CreateDialogFont(int32_t dpi) {
   constexpr const char* kTrueTypeFace = "Microsoft Sans Serif";
-  HFONT font = CreateFontFace(kTrueTypeFace, dpi);
-  if (font != nullptr && HasFace(font, kTrueTypeFace)) return font;
-  if (font != nullptr) DeleteObject(font);
+  scoped::Font font = CreateFontFace(kTrueTypeFace, dpi);
+  if (font && HasFace(font.get(), kTrueTypeFace)) return font;
   return CreateFontFace("MS Sans Serif", dpi);
 }
 
@@ -213,35 +246,23 @@ void ApplyDpi(HWND window, HINSTANCE instance, const FormLayout& layout, WindowR
               int32_t dpi) {
   const double tpp = TwipsPerPixel(dpi);
   resources.twipsPerPixel = tpp;
-  HFONT font = CreateDialogFont(dpi);
+  scoped::Font font = CreateDialogFont(dpi);
   for (const ControlLayout& control : layout.controls) {
     HWND child = GetDlgItem(window, static_cast<int>(control.id));
     if (child == nullptr) continue;
     SetWindowPos(child, nullptr, TwipsToPixels(control.left, tpp), TwipsToPixels(control.top, tpp),
                  TwipsToPixels(control.width, tpp), TwipsToPixels(control.height, tpp),
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     if (control.iconResource != 0) {
       const int size = MulDiv(32, dpi, USER_DEFAULT_SCREEN_DPI);
-      HICON icon = static_cast<HICON>(
-          LoadImageA(instance, MAKEINTRESOURCEA(control.iconResource), IMAGE_ICON, size, size, 0));
-      SendMessageA(child, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
-      if (resources.picture != nullptr) DestroyIcon(resources.picture);
-      resources.picture = icon;
+      scoped::Icon icon(static_cast<HICON>(
+          LoadImageA(instance, MAKEINTRESOURCEA(control.iconResource), IMAGE_ICON, size, size, 0)));
+      SendMessageA(child, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
+      resources.picture = std::move(icon);
     }
   }
-  if (resources.font != nullptr) DeleteObject(resources.font);
-  resources.font = font;
-}
-
-// The window's own DPI where Windows knows it (per-monitor awareness, Windows 10),
-// else the screen's.
-int32_t WindowDpi(HWND window, int32_t screenDpi) {
-  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-  const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
-  const UINT dpi = getDpiForWindow != nullptr ? getDpiForWindow(window) : 0;
-  return dpi != 0 ? static_cast<int32_t>(dpi) : screenDpi;
+  resources.font = std::move(font);  // the controls let go of the old one above
 }
 
 DWORD FrameStyleOf(const FormLayout& layout) {
@@ -255,21 +276,32 @@ DWORD FrameExStyleOf(const FormLayout& layout) {
   return exStyle;
 }
 
-RECT OuterRectFor(const FormLayout& layout, int32_t dpi) {
-  const double tpp = TwipsPerPixel(dpi);
-  RECT outer{0, 0, TwipsToPixels(layout.clientWidthTwips, tpp),
-             TwipsToPixels(layout.clientHeightTwips, tpp)};
-  AdjustWindowRectEx(&outer, FrameStyleOf(layout), FALSE, FrameExStyleOf(layout));
-  return outer;
+// Moved to a monitor of another scale: lay out anew and take the size the system
+// suggests. Any program can send this message, so a missing rectangle or a DPI of zero
+// is ignored rather than trusted.
+void DpiChanged(const Form& form, HWND window, WPARAM wParam, LPARAM lParam) {
+  const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+  WindowResources* resources = ResourcesOf(window);
+  const int32_t dpi = LOWORD(wParam);
+  if (suggested == nullptr || dpi == 0 || HIWORD(wParam) == 0 || resources == nullptr) return;
+  ApplyDpi(window, reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE)),
+           form.Layout(), *resources, dpi);
+  SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+               suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// Drawing and pointer messages are answered here from the layout; everything else is
-// the form's business.
-bool Present(const Form& form, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-             LRESULT& result) {
+// Messages about drawing, the pointer, the keyboard focus and the DPI, answered here
+// from the layout; everything else is the form's business.
+bool AnswerFromLayout(const Form& form, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                      LRESULT& result) {
   switch (message) {
     case WM_CTLCOLORSTATIC:
-      result = ColorStatic(form, window, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+      return ColorStatic(form, window, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam),
+                         result);
+    case WM_ERASEBKGND:
+      if (wParam == 0) return false;
+      EraseBackground(window, reinterpret_cast<HDC>(wParam));
+      result = TRUE;
       return true;
     case WM_SETCURSOR:
       result = TRUE;
@@ -279,19 +311,21 @@ bool Present(const Form& form, HWND window, UINT message, WPARAM wParam, LPARAM 
       PaintLines(form, window);
       result = 0;
       return true;
-    case WM_DPICHANGED: {
-      WindowResources* resources = ResourcesOf(window);
-      if (resources == nullptr) return false;
-      // Moved to a monitor of another scale: lay out anew and take the suggested size.
-      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-      ApplyDpi(window, reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE)),
-               form.Layout(), *resources, HIWORD(wParam));
-      SetWindowPos(window, nullptr, suggested->left, suggested->top,
-                   suggested->right - suggested->left, suggested->bottom - suggested->top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    case WM_SETFOCUS:
+      // As in a dialog, the focus goes to the first control in tab order (OK), so Space
+      // presses it.
+      if (HWND first = GetNextDlgTabItem(window, nullptr, FALSE)) SetFocus(first);
       result = 0;
       return true;
-    }
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+      // The theme, or high contrast, came or went: paint everything in its colours.
+      RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      return false;
+    case WM_DPICHANGED:
+      DpiChanged(form, window, wParam, lParam);
+      result = 0;
+      return true;
     case DM_GETDEFID:
       if (form.Layout().defaultControl == 0) return false;
       result = MAKELRESULT(form.Layout().defaultControl, DC_HASDEFID);
@@ -303,34 +337,33 @@ bool Present(const Form& form, HWND window, UINT message, WPARAM wParam, LPARAM 
 
 LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam,
                                 LPARAM lParam) noexcept {
-  if (message == WM_NCCREATE) {
+  // The form is bound once, by CreateWindowEx itself; a later WM_NCCREATE can only come
+  // from another program.
+  if (message == WM_NCCREATE && lParam != 0 && FormOf(window) == nullptr) {
     const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  if (message == WM_NCDESTROY) delete static_cast<WindowResources*>(RemovePropA(window, kResourcesProperty));
   Form* form = FormOf(window);
   if (form == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   LRESULT result = 0;
-  if (Present(*form, window, message, wParam, lParam, result)) return result;
+  if (!form->Layout().controls.empty() &&
+      AnswerFromLayout(*form, window, message, wParam, lParam, result)) {
+    return result;
+  }
   if (form->hWnd() == window && form->OnMessage(message, wParam, lParam)) return 0;
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-struct MenuDeleter {
-  void operator()(HMENU menu) const { DestroyMenu(menu); }
-};
-using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
-
 // Builds the Windows menu for the children of `item`; hidden items are left out.
-UniqueMenu BuildPopup(const MenuItem& item) {
-  UniqueMenu popup(CreatePopupMenu());
+scoped::Menu BuildPopup(const MenuItem& item) {
+  scoped::Menu popup(CreatePopupMenu());
   for (const MenuItem& child : item.children) {
     if (!child.visible) continue;
     const UINT grayed = child.enabled ? 0 : MF_GRAYED;
     if (child.IsSeparator()) {
       AppendMenuA(popup.get(), MF_SEPARATOR, 0, nullptr);
     } else if (!child.children.empty()) {
-      UniqueMenu submenu = BuildPopup(child);
+      scoped::Menu submenu = BuildPopup(child);
       if (AppendMenuA(popup.get(), MF_POPUP | grayed, reinterpret_cast<UINT_PTR>(submenu.get()),
                       child.caption.c_str())) {
         submenu.release();  // owned by its parent menu from now on
@@ -342,12 +375,36 @@ UniqueMenu BuildPopup(const MenuItem& item) {
   return popup;
 }
 
+// Messages the system only ever sends, whose parameters point into the receiver's
+// memory or name its windows. Posted, they come from another program and carry
+// pointers nobody vouches for.
+bool SentOnly(UINT message) {
+  switch (message) {
+    case WM_NCCREATE:
+    case WM_CREATE:
+    case WM_NCCALCSIZE:
+    case WM_GETMINMAXINFO:
+    case WM_WINDOWPOSCHANGING:
+    case WM_WINDOWPOSCHANGED:
+    case WM_CTLCOLORSTATIC:
+    case WM_ERASEBKGND:
+    case WM_SETCURSOR:
+    case WM_DPICHANGED:
+      return true;
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
-Win32Os::~Win32Os() {
-  if (instanceMutex_ != nullptr) CloseHandle(instanceMutex_);
-}
+Win32Os::Win32Os(HINSTANCE instance)
+    : instance_(instance),
+      getDpiForWindow_(SystemFunction<GetDpiForWindowFunction>("user32.dll", "GetDpiForWindow")),
+      adjustWindowRectExForDpi_(SystemFunction<AdjustWindowRectExForDpiFunction>(
+          "user32.dll", "AdjustWindowRectExForDpi")) {}
+
+Win32Os::~Win32Os() = default;
 
 bool Win32Os::EnumDisplaySettingsA(DevMode& mode) {
   return ::EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS,
@@ -368,31 +425,51 @@ intptr_t Win32Os::ShellExecuteA(const std::string& file, const std::string& dire
                                                     directory.c_str(), showCommand));
 }
 
-bool Win32Os::StartProcess(const std::string& commandLine, int32_t showCommand) {
+bool Win32Os::StartSystemProgram(const std::string& program, const std::string& commandLine,
+                                 int32_t showCommand) {
+  char directory[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  // With the program's full path, CreateProcess searches nowhere: not this exe's
+  // folder, not the current directory.
+  const std::string path = std::string(directory, length) + "\\" + program;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(showCommand);
   PROCESS_INFORMATION process{};
   std::string mutableCommandLine = commandLine;  // CreateProcess may write into it
-  if (!CreateProcessA(nullptr, mutableCommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessA(path.c_str(), mutableCommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startup, &process)) {
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  const scoped::Handle thread(process.hThread), started(process.hProcess);
   return true;
 }
 
 bool Win32Os::AnotherInstanceRunning() {
   // A named mutex answers atomically, even for two copies started at the same moment.
-  if (instanceMutex_ == nullptr) {
-    instanceMutex_ = CreateMutexA(nullptr, FALSE, kInstanceMutexName);
+  // A copy running elevated made the mutex out of this copy's reach: access denied
+  // means it exists, so that copy counts as running too.
+  if (!instanceMutex_) {
+    instanceMutex_.reset(CreateMutexA(nullptr, FALSE, kInstanceMutexName));
+    const DWORD error = GetLastError();
+    anotherInstance_ = instanceMutex_ ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
   }
-  return instanceMutex_ != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+  return anotherInstance_;
 }
 
-void Win32Os::RegisterFormClass(const Form& form) {
+IconHandle Win32Os::LoadIconResource(uint16_t resource, int32_t pixels) {
+  // Not LR_SHARED: the shared cache hands out the first size it loaded of a resource,
+  // whatever size is asked for.
+  return LoadImageA(instance_, MAKEINTRESOURCEA(resource), IMAGE_ICON, pixels, pixels, 0);
+}
+
+void Win32Os::DestroyIcon(IconHandle icon) { ::DestroyIcon(static_cast<HICON>(icon)); }
+
+int32_t Win32Os::GetSystemMetrics(int32_t index) { return ::GetSystemMetrics(index); }
+
+void Win32Os::RegisterFormClass(const Form& form, const FormIcons& icons) {
   const FormLayout& layout = form.Layout();
   WNDCLASSEXA existing{};
   existing.cbSize = sizeof existing;
@@ -404,56 +481,54 @@ void Win32Os::RegisterFormClass(const Form& form) {
   windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
   windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   windowClass.lpszClassName = layout.className.c_str();
-  if (layout.iconResource != 0) {
-    const LPCSTR icon = MAKEINTRESOURCEA(layout.iconResource);
-    windowClass.hIcon = static_cast<HICON>(LoadImageA(instance_, icon, IMAGE_ICON, 0, 0,
-                                                      LR_DEFAULTSIZE | LR_SHARED));
-    windowClass.hIconSm = static_cast<HICON>(
-        LoadImageA(instance_, icon, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-  }
+  windowClass.hIcon = static_cast<HICON>(icons.large);
+  windowClass.hIconSm = static_cast<HICON>(icons.small);
   RegisterClassExA(&windowClass);
 }
 
-WindowHandle Win32Os::CreateFormWindow(Form& form) {
-  RegisterFormClass(form);
+WindowHandle Win32Os::CreateFormWindow(Form& form, const FormIcons& icons) {
+  RegisterFormClass(form, icons);
   const FormLayout& layout = form.Layout();
-  const int32_t screenDpi = ScreenDpiX();
-  const RECT outer = OuterRectFor(layout, screenDpi);
+  // Made without a size: the form sizes and places it for the DPI of its monitor.
   HWND window = CreateWindowExA(FrameExStyleOf(layout), layout.className.c_str(),
-                                layout.caption.c_str(), FrameStyleOf(layout), CW_USEDEFAULT,
-                                CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
-                                nullptr, nullptr, instance_, &form);
+                                layout.caption.c_str(), FrameStyleOf(layout), 0, 0, 0, 0, nullptr,
+                                nullptr, instance_, &form);
   if (window == nullptr || layout.controls.empty()) return window;
-  // A dialog opens in the middle of the work area, at the size its monitor's DPI asks for.
-  const int32_t dpi = WindowDpi(window, screenDpi);
-  const RECT scaled = OuterRectFor(layout, dpi);
-  const int width = scaled.right - scaled.left, height = scaled.bottom - scaled.top;
-  RECT work{};
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  SetWindowPos(window, nullptr, work.left + (work.right - work.left - width) / 2,
-               work.top + (work.bottom - work.top - height) / 2, width, height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
   auto resources = std::make_unique<WindowResources>();
-  resources->pictureBackground = CreateSolidBrush(kPictureBackground);
   resources->linkCursor = static_cast<HCURSOR>(LoadImageA(
       instance_, MAKEINTRESOURCEA(IDC_HAND_LINK), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
   WindowResources& created = *resources;
-  SetPropA(window, kResourcesProperty, resources.release());  // freed at WM_NCDESTROY
+  SetPropA(window, kResourcesProperty, resources.release());  // freed by DestroyWindow
   CreateControls(window, instance_, layout);
-  ApplyDpi(window, instance_, layout, created, dpi);
+  ApplyDpi(window, instance_, layout, created, WindowDpi(window));
   return window;
 }
 
-void Win32Os::DestroyWindow(WindowHandle window) { ::DestroyWindow(Hwnd(window)); }
+PixelRect Win32Os::FrameAround(const PixelRect& client, const FormLayout& layout, int32_t dpi) {
+  RECT outer{client.left, client.top, client.right, client.bottom};
+  if (adjustWindowRectExForDpi_ != nullptr) {
+    adjustWindowRectExForDpi_(&outer, FrameStyleOf(layout), FALSE, FrameExStyleOf(layout),
+                              static_cast<UINT>(dpi));
+  } else {
+    AdjustWindowRectEx(&outer, FrameStyleOf(layout), FALSE, FrameExStyleOf(layout));
+  }
+  return {outer.left, outer.top, outer.right, outer.bottom};
+}
+
+void Win32Os::DestroyWindow(WindowHandle window) {
+  HWND destroyed = Hwnd(window);
+  const std::unique_ptr<WindowResources> resources(
+      static_cast<WindowResources*>(RemovePropA(destroyed, kResourcesProperty)));
+  ::DestroyWindow(destroyed);
+}
 
 void Win32Os::ShowWindow(WindowHandle window, int32_t showCommand) {
   ::ShowWindow(Hwnd(window), showCommand);
 }
 
 void Win32Os::MoveWindow(WindowHandle window, const PixelRect& outer) {
-  SetWindowPos(Hwnd(window), nullptr, outer.left, outer.top, outer.right - outer.left,
-               outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(Hwnd(window), nullptr, outer.left, outer.top, outer.Width(), outer.Height(),
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 PixelRect Win32Os::GetWindowRect(WindowHandle window) {
@@ -472,9 +547,17 @@ bool Win32Os::SetForegroundWindow(WindowHandle window) {
   return ::SetForegroundWindow(Hwnd(window)) != FALSE;
 }
 
-IconHandle Win32Os::WindowIcon(WindowHandle window) {
-  // The small image: the tray shows icons at small-icon size.
-  return reinterpret_cast<HICON>(GetClassLongPtrA(Hwnd(window), GCLP_HICONSM));
+WindowHandle Win32Os::GetForegroundWindow() { return ::GetForegroundWindow(); }
+
+int32_t Win32Os::WindowDpi(WindowHandle window) {
+  const UINT dpi = getDpiForWindow_ != nullptr ? getDpiForWindow_(Hwnd(window)) : 0;
+  return dpi != 0 ? static_cast<int32_t>(dpi) : ScreenDpiX();
+}
+
+PixelRect Win32Os::WorkArea() {
+  RECT work{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  return {work.left, work.top, work.right, work.bottom};
 }
 
 void Win32Os::SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) {
@@ -497,7 +580,7 @@ PixelPoint Win32Os::GetCursorPos() {
 
 uint32_t Win32Os::TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
                                  WindowHandle owner) {
-  UniqueMenu popup = BuildPopup(menu);
+  const scoped::Menu popup = BuildPopup(menu);
   // The choice comes back as the result, so its Click runs once the menu has closed.
   return static_cast<uint32_t>(::TrackPopupMenu(popup.get(), flags | TPM_RETURNCMD | TPM_NONOTIFY,
                                                 at.x, at.y, 0, Hwnd(owner), nullptr));
@@ -509,9 +592,8 @@ int32_t Win32Os::MessageBoxA(WindowHandle owner, const std::string& text,
 }
 
 int32_t Win32Os::ScreenDpiX() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
+  const scoped::WindowDC screen(nullptr);
+  const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSX);
   return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 
@@ -520,6 +602,7 @@ void Win32Os::PostQuitMessage() { ::PostQuitMessage(0); }
 int RunMessageLoop() {
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (SentOnly(message.message)) continue;
     // Only keys need the dialog handling (Tab, Enter, Esc) and translation into characters.
     if (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) {
       HWND active = GetActiveWindow();

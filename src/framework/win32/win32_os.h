@@ -4,13 +4,15 @@
 #include <string>
 
 #include "framework/os.h"
+#include "framework/win32/scoped.h"
 
 namespace vantrel {
 
-// The operating system as the program sees it: one Windows API call per member.
+// The operating system as the program sees it: one Windows API call per plain member,
+// and the window services a form needs.
 class Win32Os final : public Os {
  public:
-  explicit Win32Os(HINSTANCE instance) : instance_(instance) {}
+  explicit Win32Os(HINSTANCE instance);
   ~Win32Os() override;
   Win32Os(const Win32Os&) = delete;
   Win32Os& operator=(const Win32Os&) = delete;
@@ -20,9 +22,16 @@ class Win32Os final : public Os {
   bool Shell_NotifyIconA(uint32_t message, NotifyIconData& data) override;
   intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                          int32_t showCommand) override;
-  bool StartProcess(const std::string& commandLine, int32_t showCommand) override;
+  bool StartSystemProgram(const std::string& program, const std::string& commandLine,
+                          int32_t showCommand) override;
   bool AnotherInstanceRunning() override;
-  WindowHandle CreateFormWindow(Form& form) override;
+  IconHandle LoadIconResource(uint16_t resource, int32_t pixels) override;
+  void DestroyIcon(IconHandle icon) override;
+  int32_t GetSystemMetrics(int32_t index) override;
+  WindowHandle CreateFormWindow(Form& form, const FormIcons& icons) override;
+  PixelRect FrameAround(const PixelRect& client, const FormLayout& layout, int32_t dpi) override;
+  uint32_t TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
+                          WindowHandle owner) override;
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
   void MoveWindow(WindowHandle window, const PixelRect& outer) override;
@@ -30,23 +39,30 @@ class Win32Os final : public Os {
   void UpdateWindow(WindowHandle window) override;
   void SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) override;
   bool SetForegroundWindow(WindowHandle window) override;
-  IconHandle WindowIcon(WindowHandle window) override;
+  WindowHandle GetForegroundWindow() override;
+  int32_t WindowDpi(WindowHandle window) override;
+  PixelRect WorkArea() override;
   void SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;
   bool PostMessageA(WindowHandle window, uint32_t message) override;
   uint32_t RegisterWindowMessageA(const char* name) override;
   PixelPoint GetCursorPos() override;
-  uint32_t TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
-                          WindowHandle owner) override;
   int32_t MessageBoxA(WindowHandle owner, const std::string& text, const std::string& caption,
                       uint32_t style) override;
   int32_t ScreenDpiX() override;
   void PostQuitMessage() override;
 
  private:
-  void RegisterFormClass(const Form& form);
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+
+  void RegisterFormClass(const Form& form, const FormIcons& icons);
 
   HINSTANCE instance_;
-  HANDLE instanceMutex_ = nullptr;
+  // Windows 10 and later only; null elsewhere.
+  GetDpiForWindowFunction getDpiForWindow_;
+  AdjustWindowRectExForDpiFunction adjustWindowRectExForDpi_;
+  scoped::Handle instanceMutex_;  // held until the process ends
+  bool anotherInstance_ = false;
 };
 
 // Runs the message loop until the last window has closed; returns the exit code.

@@ -1,22 +1,31 @@
-#include <objbase.h>
 #include <windows.h>
-
 
 #include "app/module1.h"
 #include "framework/application.h"
+#include "framework/win32/scoped.h"
 #include "framework/win32/win32_os.h"
 
+namespace {
+
+// DLLs that the shell, COM or a theme load by name later come from the system directory
+// only, never from this exe's folder, where anyone could have put one (a Downloads
+// folder). Found at run time: systems without the function still start.
+void LoadDllsFromTheSystemOnly() {
+  using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+  const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  if (setDefaultDllDirectories != nullptr) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  LoadDllsFromTheSystemOnly();
   // ShellExecute may hand work to shell extensions that need COM on the calling thread.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  int exitCode = 0;
-  {
-    vantrel::Win32Os os(instance);
-    vantrel::Application app(os);
-    const auto mainWindow = vantrel::Main(app);
-    // A second copy, or one whose window could not be made, has nothing to wait for.
-    if (mainWindow->Loaded()) exitCode = vantrel::RunMessageLoop();
-  }
-  if (SUCCEEDED(com)) CoUninitialize();
-  return exitCode;
+  const vantrel::scoped::ComApartment com;
+  vantrel::Win32Os os(instance);
+  vantrel::Application app(os);
+  const auto mainWindow = vantrel::Main(app);
+  // A second copy, or one whose window could not be made, has nothing to wait for.
+  return mainWindow->Loaded() ? vantrel::RunMessageLoop() : 0;
 }

@@ -1,0 +1,18 @@
+#include "framework/paint.h"
+
+namespace vantrel {
+
+ControlPaint PaintOf(const ControlLayout& control, bool highContrast) {
+  if (highContrast) {
+    return {control.linkPointer ? SystemColor::HotLight : SystemColor::WindowText,
+            FormBackground(true)};
+  }
+  return {control.textColor ? PaintColor{*control.textColor} : SystemColor::WindowText,
+          control.backColor ? PaintColor{*control.backColor} : FormBackground(false)};
+}
+
+SystemColor FormBackground(bool highContrast) {
+  return highContrast ? SystemColor::Window : SystemColor::ButtonFace;
+}
+
+}  // namespace vantrel
