@@ -53,8 +53,8 @@ class AboutWindow(RigTestCase):
         self.open_about()
         self.assertEqual(1, len(self.about_windows()))
 
-    def test_escape_and_enter_close_it(self):
-        for key in ("Escape", "Return"):
+    def test_escape_enter_and_space_close_it(self):
+        for key in ("Escape", "Return", "space"):
             about = self.open_about()
             self.click_control(about, "lblDescription")  # focus stays on OK wherever one clicks
             self.rig.xdotool("key", key)

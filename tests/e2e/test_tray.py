@@ -78,6 +78,19 @@ class TrayApplication(RigTestCase):
         self.assertEqual([TIP_1024], self.app.wait_tray_tips([TIP_1024]))
         self.assertEqual(TIP_1024, self.app.hover_tip())
 
+    def test_after_esc_on_the_popup_alt_f4_reaches_the_program_the_user_was_in(self):
+        notepad = self.rig.launch(self.rig.prefix / "drive_c" / "windows" / "system32" / "notepad.exe")
+        editor = self.rig.wait_window("Notepad")
+        self.rig.wait_until(lambda: self.rig.probe_ok("foreground") == editor, timeout=10, message="Notepad in front")
+        self.rig.probe_ok("menu-keys", self.app.open_popup(), "ESCAPE")
+        self.rig.wait_until(lambda: self.app.menu_open() is None, timeout=10, message="the menu to close")
+        self.rig.wait_until(lambda: self.rig.probe_ok("foreground") == editor, timeout=10,
+                            message="the foreground back with Notepad")
+        self.rig.probe_ok("alt-f4")
+        notepad.wait_exit()
+        self.assertTrue(self.app.running())
+        self.assertEqual([TIP_1024], self.app.tray_tips())
+
     def test_exit_removes_the_icon_and_ends_the_process(self):
         self.app.choose("x")  # E&xit
         self.rig.wait_until(lambda: not self.app.processes(), timeout=15, message="the program to end")

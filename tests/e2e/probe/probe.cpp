@@ -197,6 +197,8 @@ bool parse_message(const std::string& text, UINT& out)
         {"WM_QUERYENDSESSION", WM_QUERYENDSESSION}, {"WM_MOUSEMOVE", WM_MOUSEMOVE}, {"WM_LBUTTONDOWN", WM_LBUTTONDOWN},
         {"WM_LBUTTONUP", WM_LBUTTONUP}, {"WM_RBUTTONDOWN", WM_RBUTTONDOWN}, {"WM_RBUTTONUP", WM_RBUTTONUP},
         {"WM_CONTEXTMENU", WM_CONTEXTMENU}, {"WM_USER", WM_USER},         {"WM_APP", WM_APP},
+        {"WM_DPICHANGED", WM_DPICHANGED}, {"WM_NCCREATE", WM_NCCREATE},   {"WM_NCDESTROY", WM_NCDESTROY},
+        {"WM_CTLCOLORSTATIC", WM_CTLCOLORSTATIC}, {"WM_SETCURSOR", WM_SETCURSOR},
     };
     long long offset = 0;
     std::string base = text;
@@ -834,6 +836,47 @@ int cmd_resources(const Args& a)
 // "ready" tells the rig that the desktop exists (its explorer was started on
 // our behalf, with our environment and stderr); stdin reaching EOF ends the
 // hold, so the desktop never outlives the rig holding the pipe.
+// An elevated program's mutex as an unelevated one meets it: it exists, and opening it
+// is denied (an empty access list). Held until the probe is ended.
+int cmd_deny_mutex(const Args& a)
+{
+    SECURITY_DESCRIPTOR descriptor;
+    ACL empty;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, &empty, FALSE);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    if (!CreateMutexA(&attributes, FALSE, a[0].c_str())) return fail("CreateMutex failed");
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(INFINITE);
+    return kOk;
+}
+
+int cmd_foreground(const Args&)
+{
+    print_hwnd(GetForegroundWindow());
+    return kOk;
+}
+
+// Alt+F4 as the keyboard delivers it: to the focus window of the foreground thread, or
+// to its active window when nothing has the focus.
+int cmd_alt_f4(const Args&)
+{
+    HWND foreground = GetForegroundWindow();
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &thread)) {
+        return fail("no foreground thread");
+    }
+    HWND target = thread.hwndFocus ? thread.hwndFocus : thread.hwndActive;
+    const LPARAM alt = LPARAM{1} << 29, scan = static_cast<LPARAM>(MapVirtualKeyA(VK_F4, MAPVK_VK_TO_VSC)) << 16;
+    if (!PostMessageA(target, WM_SYSKEYDOWN, VK_F4, alt | scan | 1)) return fail("PostMessage failed");
+    PostMessageA(target, WM_SYSKEYUP, VK_F4, alt | scan | 1 | (LPARAM{1} << 30) | (LPARAM{1} << 31));
+    print_hwnd(target);
+    return kOk;
+}
+
 int cmd_hold(const Args&)
 {
     GetDesktopWindow();
@@ -883,6 +926,9 @@ const Command kCommands[] = {
     {"post-random", 4, 5, cmd_post_random, "HWND MSG COUNT SEED [close-menus]"},
     {"resources", 1, 1, cmd_resources, "WINDOWS_PID"},
     {"hold", 0, 0, cmd_hold, "(until stdin closes)"},
+    {"deny-mutex", 1, 1, cmd_deny_mutex, "NAME (until ended)"},
+    {"foreground", 0, 0, cmd_foreground, ""},
+    {"alt-f4", 0, 0, cmd_alt_f4, ""},
 };
 
 int usage()
