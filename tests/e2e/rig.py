@@ -781,7 +781,10 @@ def _template_stamp() -> str:
     inf = Path("/usr/share/wine/wine.inf")
     inf_time = int(inf.stat().st_mtime) if inf.exists() else 0
     fonts = len(list(WINE_FONTS.glob("*"))) if WINE_FONTS.is_dir() else 0
-    return f"{version} {inf_time} fonts:{fonts}\n"
+    # A prefix made before 32-bit Wine was installed has an empty syswow64, and every
+    # 32-bit program fails in it.
+    wine32 = Path("/usr/lib/wine/wine").exists()
+    return f"{version} {inf_time} fonts:{fonts} wine32:{wine32}\n"
 
 
 WINE_FONTS = Path("/usr/share/wine/fonts")

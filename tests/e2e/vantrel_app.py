@@ -2,6 +2,7 @@
 its tooltip and its popup menu."""
 from __future__ import annotations
 
+import os
 import re
 import unittest
 from pathlib import Path
@@ -9,9 +10,10 @@ from pathlib import Path
 from rig import WineRig
 
 REPO = Path(__file__).resolve().parents[2]
-WIN64 = REPO / "build" / "win64"
-VANTREL = WIN64 / "vantrel.exe"
-MODE_TOOL = WIN64 / "mode_tool.exe"
+# The build under test: win64, or win32 (the product) where the machine runs 32-bit programs.
+BUILD = REPO / "build" / os.environ.get("VANTREL_BUILD", "win64")
+VANTREL = BUILD / "vantrel.exe"
+MODE_TOOL = BUILD / "mode_tool.exe"
 
 MAIN_CLASS = "Vantrel.frmMain"
 ABOUT_CLASS = "Vantrel.frmAbout"
@@ -44,9 +46,9 @@ class RigTestCase(unittest.TestCase):
 
 
 class TrayApp:
-    def __init__(self, rig: WineRig, debug: str = "+menu"):
+    def __init__(self, rig: WineRig, debug: str = "+menu", exe: Path = VANTREL):
         self.rig = rig
-        self.launch = rig.launch(VANTREL, debug=debug)
+        self.launch = rig.launch(exe, debug=debug)
         self.hwnd = rig.wait_until(lambda: self.find(MAIN_CLASS), timeout=30, message="the main window")
         # The icon is added at the end of start-up.
         rig.wait_until(lambda: self.tray_tips(), timeout=30, message="the tray icon")
