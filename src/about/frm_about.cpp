@@ -2,6 +2,7 @@
 
 #include "launch/web_stuff_functions.h"
 #include "res/frm_about_layout.h"
+#include "res/maker.h"
 
 namespace vantrel {
 
@@ -20,9 +21,9 @@ void frmAbout::Load() {
 void frmAbout::ControlClick(uint32_t controlId) {
   switch (controlId) {
     case cmdOK: Close(); break;
-    case Label2: OpenUrl(app(), kDonationUrl); break;
-    case Label3: SendFeedbackMail(app()); break;
-    case Label4: OpenUrl(app(), kHomePageUrl); break;
+    case Label2: OpenUrl(app(), kDonationUrl); break;               // " HERE": the donation page
+    case Label3: SendFeedbackMail(app(), kFeedbackAddress); break;  // the feedback address
+    case Label4: OpenUrl(app(), kHomePageUrl); break;               // the home page
     default: break;  // the other controls are plain text
   }
 }

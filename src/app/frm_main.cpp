@@ -2,9 +2,8 @@
 
 #include <cmath>
 
-#include "display/scan_modes.h"
 #include "launch/web_stuff_functions.h"
-#include "res/frm_main_layout.h"
+#include "res/maker.h"
 
 namespace vantrel {
 
@@ -19,11 +18,52 @@ constexpr uint32_t kPopupFlags = 0;
 }  // namespace
 
 frmMain::frmMain(Application& app) : Form(app, MainFormLayout()) {
-  SetMenu(BuildMainMenu({.rate = [this](ModeTriple mode) { RateItemClick(mode); },
-                         .displayProperties = [this] { OpenDisplayProperties(this->app()); },
-                         .about = [this] { AboutClick(); },
-                         .web = [this] { OpenUrl(this->app(), kHomePageUrl); },
-                         .exit = [this] { ExitClick(); }}));
+  SetMenu(BuildMenu());
+  resolutionGroups_ = FindResolutionGroups();
+}
+
+// The menu bar with its one invisible item, whose submenu is the tray popup.
+MenuItem frmMain::BuildMenu() {
+  MenuItem popup{.name = kPopupMenuName, .caption = kPopupMenuCaption, .visible = false};
+  for (const PopupRow& row : PopupRows()) popup.children.push_back(PopupItem(row));
+  MenuItem menuBar;
+  menuBar.children.push_back(std::move(popup));
+  return menuBar;
+}
+
+MenuItem frmMain::PopupItem(const PopupRow& row) {
+  MenuItem item{.name = row.name, .caption = row.caption, .click = ClickOf(row.command)};
+  if (row.command != PopupCommand::ResolutionGroup) return item;
+  for (int32_t rate : RefreshRates()) {
+    const ModeTriple mode{row.width, row.height, rate};
+    item.children.push_back({.name = RateItemName(row, rate),
+                             .caption = RateItemCaption(rate),
+                             .click = [this, mode] { RateItemClick(mode); }});
+  }
+  return item;
+}
+
+// What each kind of entry does when chosen; the rate items are bound with their modes.
+std::function<void()> frmMain::ClickOf(PopupCommand command) {
+  switch (command) {
+    case PopupCommand::DisplayProperties: return [this] { OpenDisplayProperties(app()); };
+    case PopupCommand::About: return [this] { AboutClick(); };
+    case PopupCommand::Web: return [this] { OpenUrl(app(), kHomePageUrl); };
+    case PopupCommand::Exit: return [this] { ExitClick(); };
+    case PopupCommand::ResolutionGroup:
+    case PopupCommand::None: return {};
+  }
+  return {};
+}
+
+std::vector<ResolutionGroup> frmMain::FindResolutionGroups() {
+  std::vector<ResolutionGroup> groups;
+  for (const PopupRow& row : PopupRows()) {
+    if (row.command != PopupCommand::ResolutionGroup) continue;
+    ResolutionGroup& group = groups.emplace_back(FindMenuItem(Menu(), row.name), row.width, row.height);
+    for (int32_t rate : RefreshRates()) group.rates.push_back({rate, FindMenuItem(Menu(), RateItemName(row, rate))});
+  }
+  return groups;
 }
 
 // However the message loop ended (Exit, a WM_QUIT sent by another program, the end of
@@ -35,11 +75,13 @@ void frmMain::Load() {
     Close();
     return;
   }
+  // Parked below every screen and shown, as the design has it; the Resize of each step
+  // hides the window again before it ever reaches the screen.
   SetLeft(kParkedLeft);
   SetTop(kParkedTop);
   Show();
   SetResolutionGroupsEnabled(false);
-  ScanModes(os(), Menu());
+  ScanModes(os(), resolutionGroups_);
   SetResolutionGroupsEnabled(true);
   SetHeight(kParkedHeight);
   SetWidth(kParkedWidth);
@@ -54,9 +96,7 @@ void frmMain::Load() {
 void frmMain::Resize() { Hide(); }
 
 void frmMain::SetResolutionGroupsEnabled(bool enabled) {
-  for (const PopupRow& row : PopupRows()) {
-    if (row.command == PopupCommand::ResolutionGroup) FindMenuItem(Menu(), row.name)->enabled = enabled;
-  }
+  for (const ResolutionGroup& group : resolutionGroups_) group.item->enabled = enabled;
 }
 
 void frmMain::FillTrayIconData(const ModeTriple& mode) {
@@ -140,6 +180,8 @@ void frmMain::AboutClick() {
 }
 
 void frmMain::ExitClick() {
+  // Shown, then closed, as the design has it; the show's Resize hides the window again
+  // at once, so nothing appears.
   Show();
   Close();
 }

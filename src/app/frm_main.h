@@ -2,12 +2,16 @@
 // The program's one permanent window: never seen, it owns the tray icon, its popup
 // menu, the tooltip timer and every menu command.
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "about/frm_about.h"
 #include "app/tray_icon.h"
 #include "display/display_modes.h"
+#include "display/scan_modes.h"
 #include "framework/form.h"
+#include "res/frm_main_layout.h"
 
 namespace vantrel {
 
@@ -28,6 +32,10 @@ class frmMain final : public Form {
   void Timer(uint32_t timerId) override;
   bool RegisteredMessage(uint32_t message) override;
 
+  MenuItem BuildMenu();
+  MenuItem PopupItem(const PopupRow& row);
+  std::function<void()> ClickOf(PopupCommand command);
+  std::vector<ResolutionGroup> FindResolutionGroups();
   void SetResolutionGroupsEnabled(bool enabled);
   void FillTrayIconData(const ModeTriple& mode);
   void AddTrayIcon();
@@ -40,6 +48,7 @@ class frmMain final : public Form {
   bool trayIconShown_ = false;
   uint32_t taskbarCreatedMessage_ = 0;
   std::unique_ptr<frmAbout> about_;
+  std::vector<ResolutionGroup> resolutionGroups_;  // items of the menu, with their modes
 };
 
 }  // namespace vantrel

@@ -16,18 +16,17 @@ bool ShellOpen(const Application& app, const std::string& document) {
 
 }  // namespace
 
-std::string FeedbackMailLink() {
+std::string FeedbackMailLink(const std::string& address) {
   // Left unencoded on purpose: mail clients read the subject's blanks and colon as typed.
-  return std::string("mailto:") + kFeedbackAddress + "?subject=Ambrel Utilities: " +
-         Application::kTitle;
+  return "mailto:" + address + "?subject=Ambrel Utilities: " + Application::kTitle;
 }
 
 void OpenUrl(const Application& app, const std::string& url) {
   if (!ShellOpen(app, url)) app.MsgBox(kBrowserFailedText, win::kMbIconStop);
 }
 
-void SendFeedbackMail(const Application& app) {
-  if (!ShellOpen(app, FeedbackMailLink())) app.MsgBox(kMailFailedText, win::kMbIconStop);
+void SendFeedbackMail(const Application& app, const std::string& address) {
+  if (!ShellOpen(app, FeedbackMailLink(address))) app.MsgBox(kMailFailedText, win::kMbIconStop);
 }
 
 void OpenDisplayProperties(const Application& app) {

@@ -7,12 +7,6 @@
 
 namespace vantrel {
 
-inline constexpr const char* kHomePageUrl = "http://ambrel.example/";
-inline constexpr const char* kFeedbackAddress = "mail@ambrel.example";
-inline constexpr const char* kDonationUrl =
-    "https://www.donations.example/xclick/business=donate@ambrel.example"
-    "&item_name=Ambrel+Utilities&item_number=00000001&no_shipping=1&cs=1&tax=0"
-    "&currency_code=USD";
 // The control panel's host is started from the system directory by its full path: by
 // its bare name, a rundll32.exe lying beside this program (a Downloads folder) would run.
 inline constexpr const char* kDisplayControlPanelProgram = "rundll32.exe";
@@ -28,10 +22,11 @@ inline constexpr const char* kMailFailedText =
 inline constexpr const char* kControlPanelFailedText =
     "The display control panel could not be started.";
 
-std::string FeedbackMailLink();
+std::string FeedbackMailLink(const std::string& address);
 
 void OpenUrl(const Application& app, const std::string& url);
-void SendFeedbackMail(const Application& app);
+// Opens a new mail to `address` with the program's subject in the user's mail client.
+void SendFeedbackMail(const Application& app, const std::string& address);
 void OpenDisplayProperties(const Application& app);
 
 }  // namespace vantrel

@@ -1,6 +1,6 @@
 #include "res/frm_about_layout.h"
 
-#include "launch/web_stuff_functions.h"
+#include "res/maker.h"
 #include "res/resource_ids.h"
 
 namespace vantrel {

@@ -13,14 +13,14 @@ enum AboutControl : uint32_t {
   lblTitle,
   lblVersion,
   lblDescription,
-  Label5,
-  lblDisclaimer,
-  Label3,
-  Label1,
-  Label4,
-  Label6,
-  Label2,
-  Label7,
+  Label5,         // the offer of custom versions
+  lblDisclaimer,  // "Feedback:"
+  Label3,         // the feedback address, a link
+  Label1,         // "Website:"
+  Label4,         // the home page, a link
+  Label6,         // "Click"
+  Label2,         // " HERE", the donation link
+  Label7,         // " to support utilities like this one."
 };
 
 FormLayout AboutFormLayout();

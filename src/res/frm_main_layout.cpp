@@ -1,6 +1,6 @@
 #include "res/frm_main_layout.h"
 
-#include "launch/web_stuff_functions.h"
+#include "res/maker.h"
 #include "res/resource_ids.h"
 
 namespace vantrel {
@@ -28,32 +28,6 @@ constexpr PopupRow kPopupRows[] = {
 
 constexpr int32_t kRefreshRates[] = {60, 70, 72, 75, 85, 100};
 
-MenuItem RateItem(const PopupRow& group, int32_t rate, const MainMenuHandlers& handlers) {
-  const ModeTriple mode{group.width, group.height, rate};
-  return {.name = RateItemName(group, rate),
-          .caption = RateItemCaption(rate),
-          .click = [rate = handlers.rate, mode] { rate(mode); }};
-}
-
-std::function<void()> CommandHandler(PopupCommand command, const MainMenuHandlers& handlers) {
-  switch (command) {
-    case DisplayProperties: return handlers.displayProperties;
-    case About: return handlers.about;
-    case Web: return handlers.web;
-    case Exit: return handlers.exit;
-    default: return {};
-  }
-}
-
-MenuItem PopupItem(const PopupRow& row, const MainMenuHandlers& handlers) {
-  MenuItem item{.name = row.name, .caption = row.caption,
-                .click = CommandHandler(row.command, handlers)};
-  if (row.command == ResolutionGroup) {
-    for (int32_t rate : kRefreshRates) item.children.push_back(RateItem(row, rate, handlers));
-  }
-  return item;
-}
-
 }  // namespace
 
 std::span<const PopupRow> PopupRows() { return kPopupRows; }
@@ -64,14 +38,6 @@ std::string RateItemName(const PopupRow& group, int32_t rate) {
 }
 
 std::string RateItemCaption(int32_t rate) { return std::to_string(rate) + " Hz"; }
-
-MenuItem BuildMainMenu(const MainMenuHandlers& handlers) {
-  MenuItem popup{.name = kPopupMenuName, .caption = "&Systray", .visible = false};
-  for (const PopupRow& row : kPopupRows) popup.children.push_back(PopupItem(row, handlers));
-  MenuItem menuBar;
-  menuBar.children.push_back(std::move(popup));
-  return menuBar;
-}
 
 FormLayout MainFormLayout() {
   return {.className = "Vantrel.frmMain",

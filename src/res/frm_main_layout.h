@@ -1,13 +1,11 @@
 #pragma once
-// The main window's design: frame, timer and the tray menu tree, one row per entry.
+// The main window's design as data: frame, timer and the tray popup, one row per entry.
+// The main window binds what each kind of entry does.
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 
-#include "display/display_modes.h"
 #include "framework/form.h"
-#include "framework/menu.h"
 
 namespace vantrel {
 
@@ -26,20 +24,15 @@ struct PopupRow {
 
 inline constexpr uint32_t kTimer1 = 1;
 inline constexpr uint32_t kTimer1IntervalMs = 1000;
+// The menu bar's one item, never shown there: its submenu is the tray popup.
 inline constexpr const char* kPopupMenuName = "mPopupSys";
+inline constexpr const char* kPopupMenuCaption = "&Systray";
 
 std::span<const PopupRow> PopupRows();
 std::span<const int32_t> RefreshRates();
 std::string RateItemName(const PopupRow& group, int32_t rate);
 std::string RateItemCaption(int32_t rate);
 
-struct MainMenuHandlers {
-  std::function<void(ModeTriple)> rate;
-  std::function<void()> displayProperties, about, web, exit;
-};
-
-// The menu bar with its one invisible top-level item, whose submenu is the tray popup.
-MenuItem BuildMainMenu(const MainMenuHandlers& handlers);
 FormLayout MainFormLayout();
 
 }  // namespace vantrel

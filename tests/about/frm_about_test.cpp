@@ -7,6 +7,7 @@
 #include "fakes/program.h"
 #include "framework/paint.h"
 #include "launch/web_stuff_functions.h"
+#include "res/maker.h"
 #include "res/frm_about_layout.h"
 
 namespace vantrel {

@@ -12,6 +12,7 @@
 
 #include "fakes/program.h"
 #include "launch/web_stuff_functions.h"
+#include "res/maker.h"
 #include "res/frm_about_layout.h"
 #include "res/frm_main_layout.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "display/display_modes.h"
-#include "framework/win32/win32_os.h"
+#include "win32/win32_os.h"
 
 int main(int argc, char** argv) {
   vantrel::Win32Os os(GetModuleHandleA(nullptr));

@@ -4,12 +4,22 @@
 #include <string>
 
 #include "framework/os.h"
-#include "framework/win32/scoped.h"
+#include "win32/scoped.h"
 
 namespace vantrel {
 
-// The operating system as the program sees it: one Windows API call per plain member,
-// and the window services a form needs.
+inline HWND Hwnd(WindowHandle window) { return static_cast<HWND>(window); }
+
+// A function of newer Windows versions, found at run time so the exe still starts where
+// it is missing (null then).
+template <typename Function>
+Function SystemFunction(const char* module, const char* name) {
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
+}
+
+// The operating system as the program sees it. The plain calls are in api_calls.cpp,
+// the window services (a form's window, its frame, the popup menu) in window_toolkit.cpp.
 class Win32Os final : public Os {
  public:
   explicit Win32Os(HINSTANCE instance);

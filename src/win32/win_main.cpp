@@ -2,8 +2,8 @@
 
 #include "app/module1.h"
 #include "framework/application.h"
-#include "framework/win32/scoped.h"
-#include "framework/win32/win32_os.h"
+#include "win32/scoped.h"
+#include "win32/win32_os.h"
 
 namespace {
 
@@ -12,8 +12,8 @@ namespace {
 // folder). Found at run time: systems without the function still start.
 void LoadDllsFromTheSystemOnly() {
   using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-  const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  const auto setDefaultDllDirectories =
+      vantrel::SystemFunction<SetDefaultDllDirectoriesFunction>("kernel32.dll", "SetDefaultDllDirectories");
   if (setDefaultDllDirectories != nullptr) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 

@@ -1,63 +1,21 @@
-#include "framework/win32/win32_os.h"
-
-#include <shellapi.h>
+// The window toolkit behind the forms: window classes, the window procedure, controls,
+// painting, fonts, the DPI and the popup menu, all made from a form's layout.
+#include "win32/win32_os.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <memory>
 #include <variant>
 #include <vector>
 
-#include "app/tray_icon.h"
-#include "display/devmode.h"
 #include "framework/form.h"
 #include "framework/menu.h"
 #include "framework/paint.h"
 #include "framework/twips.h"
-#include "framework/win32/scoped.h"
 #include "res/resource_ids.h"
+#include "win32/scoped.h"
 
 namespace vantrel {
 
-// The portable code hands these records and constants across unchanged.
-static_assert(sizeof(DevMode) == sizeof(DEVMODEA));
-static_assert(offsetof(DevMode, dmSize) == offsetof(DEVMODEA, dmSize));
-static_assert(offsetof(DevMode, dmFields) == offsetof(DEVMODEA, dmFields));
-static_assert(offsetof(DevMode, dmFormName) == offsetof(DEVMODEA, dmFormName));
-static_assert(offsetof(DevMode, dmBitsPerPel) == offsetof(DEVMODEA, dmBitsPerPel));
-static_assert(offsetof(DevMode, dmPelsWidth) == offsetof(DEVMODEA, dmPelsWidth));
-static_assert(offsetof(DevMode, dmPelsHeight) == offsetof(DEVMODEA, dmPelsHeight));
-static_assert(offsetof(DevMode, dmDisplayFlags) == offsetof(DEVMODEA, dmDisplayFlags));
-static_assert(offsetof(DevMode, dmDisplayFrequency) == offsetof(DEVMODEA, dmDisplayFrequency));
-static_assert(offsetof(DevMode, dmPanningHeight) == offsetof(DEVMODEA, dmPanningHeight));
-static_assert(sizeof(NotifyIconData) == NOTIFYICONDATAA_V1_SIZE);
-static_assert(offsetof(NotifyIconData, hWnd) == offsetof(NOTIFYICONDATAA, hWnd));
-static_assert(offsetof(NotifyIconData, uID) == offsetof(NOTIFYICONDATAA, uID));
-static_assert(offsetof(NotifyIconData, uFlags) == offsetof(NOTIFYICONDATAA, uFlags));
-static_assert(offsetof(NotifyIconData, uCallbackMessage) ==
-              offsetof(NOTIFYICONDATAA, uCallbackMessage));
-static_assert(offsetof(NotifyIconData, hIcon) == offsetof(NOTIFYICONDATAA, hIcon));
-static_assert(offsetof(NotifyIconData, szTip) == offsetof(NOTIFYICONDATAA, szTip));
-static_assert(win::kWmNull == WM_NULL && win::kWmClose == WM_CLOSE &&
-              win::kWmEndSession == WM_ENDSESSION && win::kWmCommand == WM_COMMAND &&
-              win::kWmSysCommand == WM_SYSCOMMAND && win::kWmTimer == WM_TIMER &&
-              win::kWmMouseMove == WM_MOUSEMOVE && win::kWmRButtonUp == WM_RBUTTONUP &&
-              win::kScClose == SC_CLOSE);
-static_assert(win::kSwHide == SW_HIDE && win::kSwShowNormal == SW_SHOWNORMAL &&
-              win::kSwShowMinimized == SW_SHOWMINIMIZED &&
-              win::kSwShowMaximized == SW_SHOWMAXIMIZED &&
-              win::kSwShowNoActivate == SW_SHOWNOACTIVATE &&
-              win::kSwShowMinNoActive == SW_SHOWMINNOACTIVE && win::kSwRestore == SW_RESTORE);
-static_assert(win::kSmCxIcon == SM_CXICON && win::kSmCxSmIcon == SM_CXSMICON);
-static_assert(win::kMbOk == MB_OK && win::kMbIconStop == MB_ICONSTOP);
-static_assert(win::kNimAdd == NIM_ADD && win::kNimModify == NIM_MODIFY &&
-              win::kNimDelete == NIM_DELETE && win::kNifMessage == NIF_MESSAGE &&
-              win::kNifIcon == NIF_ICON && win::kNifTip == NIF_TIP);
-static_assert(win::kCdsUpdateRegistry == CDS_UPDATEREGISTRY && win::kCdsTest == CDS_TEST);
-static_assert(win::kDispChangeSuccessful == DISP_CHANGE_SUCCESSFUL &&
-              win::kDispChangeRestart == DISP_CHANGE_RESTART &&
-              win::kDispChangeFailed == DISP_CHANGE_FAILED &&
-              win::kDispChangeBadMode == DISP_CHANGE_BADMODE);
 static_assert(static_cast<int>(SystemColor::Window) == COLOR_WINDOW &&
               static_cast<int>(SystemColor::WindowText) == COLOR_WINDOWTEXT &&
               static_cast<int>(SystemColor::ButtonFace) == COLOR_BTNFACE &&
@@ -65,20 +23,8 @@ static_assert(static_cast<int>(SystemColor::Window) == COLOR_WINDOW &&
 
 namespace {
 
-constexpr const char* kInstanceMutexName = "Local\\AmbrelUtilities.Vantrel.Instance";
-
-HWND Hwnd(WindowHandle window) { return static_cast<HWND>(window); }
-
 Form* FormOf(HWND window) {
   return reinterpret_cast<Form*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-}
-
-// Functions of newer Windows versions, found at run time so the exe still starts where
-// they are missing.
-template <typename Function>
-Function SystemFunction(const char* module, const char* name) {
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
 }
 
 // GDI objects a window with controls draws with; they live as long as the window.
@@ -346,10 +292,7 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam,
   Form* form = FormOf(window);
   if (form == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   LRESULT result = 0;
-  if (!form->Layout().controls.empty() &&
-      AnswerFromLayout(*form, window, message, wParam, lParam, result)) {
-    return result;
-  }
+  if (AnswerFromLayout(*form, window, message, wParam, lParam, result)) return result;
   if (form->hWnd() == window && form->OnMessage(message, wParam, lParam)) return 0;
   return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -375,99 +318,7 @@ scoped::Menu BuildPopup(const MenuItem& item) {
   return popup;
 }
 
-// Messages the system only ever sends, whose parameters point into the receiver's
-// memory or name its windows. Posted, they come from another program and carry
-// pointers nobody vouches for.
-bool SentOnly(UINT message) {
-  switch (message) {
-    case WM_NCCREATE:
-    case WM_CREATE:
-    case WM_NCCALCSIZE:
-    case WM_GETMINMAXINFO:
-    case WM_WINDOWPOSCHANGING:
-    case WM_WINDOWPOSCHANGED:
-    case WM_CTLCOLORSTATIC:
-    case WM_ERASEBKGND:
-    case WM_SETCURSOR:
-    case WM_DPICHANGED:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
-
-Win32Os::Win32Os(HINSTANCE instance)
-    : instance_(instance),
-      getDpiForWindow_(SystemFunction<GetDpiForWindowFunction>("user32.dll", "GetDpiForWindow")),
-      adjustWindowRectExForDpi_(SystemFunction<AdjustWindowRectExForDpiFunction>(
-          "user32.dll", "AdjustWindowRectExForDpi")) {}
-
-Win32Os::~Win32Os() = default;
-
-bool Win32Os::EnumDisplaySettingsA(DevMode& mode) {
-  return ::EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS,
-                                reinterpret_cast<DEVMODEA*>(&mode)) != FALSE;
-}
-
-int32_t Win32Os::ChangeDisplaySettingsA(DevMode& mode, uint32_t flags) {
-  return ::ChangeDisplaySettingsA(reinterpret_cast<DEVMODEA*>(&mode), flags);
-}
-
-bool Win32Os::Shell_NotifyIconA(uint32_t message, NotifyIconData& data) {
-  return ::Shell_NotifyIconA(message, reinterpret_cast<NOTIFYICONDATAA*>(&data)) != FALSE;
-}
-
-intptr_t Win32Os::ShellExecuteA(const std::string& file, const std::string& directory,
-                                int32_t showCommand) {
-  return reinterpret_cast<intptr_t>(::ShellExecuteA(nullptr, nullptr, file.c_str(), nullptr,
-                                                    directory.c_str(), showCommand));
-}
-
-bool Win32Os::StartSystemProgram(const std::string& program, const std::string& commandLine,
-                                 int32_t showCommand) {
-  char directory[MAX_PATH];
-  const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  // With the program's full path, CreateProcess searches nowhere: not this exe's
-  // folder, not the current directory.
-  const std::string path = std::string(directory, length) + "\\" + program;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(showCommand);
-  PROCESS_INFORMATION process{};
-  std::string mutableCommandLine = commandLine;  // CreateProcess may write into it
-  if (!CreateProcessA(path.c_str(), mutableCommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &process)) {
-    return false;
-  }
-  const scoped::Handle thread(process.hThread), started(process.hProcess);
-  return true;
-}
-
-bool Win32Os::AnotherInstanceRunning() {
-  // A named mutex answers atomically, even for two copies started at the same moment.
-  // A copy running elevated made the mutex out of this copy's reach: access denied
-  // means it exists, so that copy counts as running too.
-  if (!instanceMutex_) {
-    instanceMutex_.reset(CreateMutexA(nullptr, FALSE, kInstanceMutexName));
-    const DWORD error = GetLastError();
-    anotherInstance_ = instanceMutex_ ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
-  }
-  return anotherInstance_;
-}
-
-IconHandle Win32Os::LoadIconResource(uint16_t resource, int32_t pixels) {
-  // Not LR_SHARED: the shared cache hands out the first size it loaded of a resource,
-  // whatever size is asked for.
-  return LoadImageA(instance_, MAKEINTRESOURCEA(resource), IMAGE_ICON, pixels, pixels, 0);
-}
-
-void Win32Os::DestroyIcon(IconHandle icon) { ::DestroyIcon(static_cast<HICON>(icon)); }
-
-int32_t Win32Os::GetSystemMetrics(int32_t index) { return ::GetSystemMetrics(index); }
 
 void Win32Os::RegisterFormClass(const Form& form, const FormIcons& icons) {
   const FormLayout& layout = form.Layout();
@@ -522,96 +373,12 @@ void Win32Os::DestroyWindow(WindowHandle window) {
   ::DestroyWindow(destroyed);
 }
 
-void Win32Os::ShowWindow(WindowHandle window, int32_t showCommand) {
-  ::ShowWindow(Hwnd(window), showCommand);
-}
-
-void Win32Os::MoveWindow(WindowHandle window, const PixelRect& outer) {
-  SetWindowPos(Hwnd(window), nullptr, outer.left, outer.top, outer.Width(), outer.Height(),
-               SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-PixelRect Win32Os::GetWindowRect(WindowHandle window) {
-  RECT rect{};
-  ::GetWindowRect(Hwnd(window), &rect);
-  return {rect.left, rect.top, rect.right, rect.bottom};
-}
-
-void Win32Os::UpdateWindow(WindowHandle window) { ::UpdateWindow(Hwnd(window)); }
-
-void Win32Os::SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) {
-  SetDlgItemTextA(Hwnd(window), static_cast<int>(controlId), text.c_str());
-}
-
-bool Win32Os::SetForegroundWindow(WindowHandle window) {
-  return ::SetForegroundWindow(Hwnd(window)) != FALSE;
-}
-
-WindowHandle Win32Os::GetForegroundWindow() { return ::GetForegroundWindow(); }
-
-int32_t Win32Os::WindowDpi(WindowHandle window) {
-  const UINT dpi = getDpiForWindow_ != nullptr ? getDpiForWindow_(Hwnd(window)) : 0;
-  return dpi != 0 ? static_cast<int32_t>(dpi) : ScreenDpiX();
-}
-
-PixelRect Win32Os::WorkArea() {
-  RECT work{};
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  return {work.left, work.top, work.right, work.bottom};
-}
-
-void Win32Os::SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) {
-  ::SetTimer(Hwnd(window), id, milliseconds, nullptr);
-}
-
-bool Win32Os::PostMessageA(WindowHandle window, uint32_t message) {
-  return ::PostMessageA(Hwnd(window), message, 0, 0) != FALSE;
-}
-
-uint32_t Win32Os::RegisterWindowMessageA(const char* name) {
-  return ::RegisterWindowMessageA(name);
-}
-
-PixelPoint Win32Os::GetCursorPos() {
-  POINT point{};
-  ::GetCursorPos(&point);
-  return {point.x, point.y};
-}
-
 uint32_t Win32Os::TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
                                  WindowHandle owner) {
   const scoped::Menu popup = BuildPopup(menu);
   // The choice comes back as the result, so its Click runs once the menu has closed.
   return static_cast<uint32_t>(::TrackPopupMenu(popup.get(), flags | TPM_RETURNCMD | TPM_NONOTIFY,
                                                 at.x, at.y, 0, Hwnd(owner), nullptr));
-}
-
-int32_t Win32Os::MessageBoxA(WindowHandle owner, const std::string& text,
-                             const std::string& caption, uint32_t style) {
-  return ::MessageBoxA(Hwnd(owner), text.c_str(), caption.c_str(), style);
-}
-
-int32_t Win32Os::ScreenDpiX() {
-  const scoped::WindowDC screen(nullptr);
-  const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSX);
-  return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
-}
-
-void Win32Os::PostQuitMessage() { ::PostQuitMessage(0); }
-
-int RunMessageLoop() {
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    if (SentOnly(message.message)) continue;
-    // Only keys need the dialog handling (Tab, Enter, Esc) and translation into characters.
-    if (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) {
-      HWND active = GetActiveWindow();
-      if (active != nullptr && IsDialogMessageA(active, &message)) continue;
-      TranslateMessage(&message);
-    }
-    DispatchMessageA(&message);
-  }
-  return static_cast<int>(message.wParam);
 }
 
 }  // namespace vantrel
