@@ -5,7 +5,7 @@ set -euo pipefail
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(
-  cmake ninja-build g++ libgtest-dev python3
+  cmake ninja-build g++ libgtest-dev python3 zip
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick tesseract-ocr
 )
