@@ -52,7 +52,6 @@ from __future__ import annotations
 import argparse
 import collections
 import datetime
-import importlib.util
 import os
 import platform
 import re
@@ -66,7 +65,10 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
 
-from rig import WineRig, pid_alive, unix_to_windows_path, wine_loader  # noqa: E402
+import pefile  # noqa: E402
+import psutil  # noqa: E402
+from rig import WINE, WineRig  # noqa: E402
+from rig import windows_path as linux_file_in_wine  # noqa: E402
 
 BUILD64 = REPO / "build" / "win64"
 BUILD32 = REPO / "build" / "win32"
@@ -132,7 +134,7 @@ def launcher(rig: WineRig, *args, debug: str = "", timeout: float = 300) -> tupl
 
 
 def windows_path(program: Program) -> str:
-    return unix_to_windows_path(program.path())
+    return linux_file_in_wine(program.path())
 
 
 def linux_pid(rig: WineRig, program: Program, timeout: float = 10) -> int:
@@ -151,7 +153,7 @@ def close(rig: WineRig, program: Program, pid: int) -> None:
 
 
 def process_running(pid: int) -> bool:
-    if not pid_alive(pid):
+    if not psutil.pid_exists(pid):
         return False
     try:
         with open(f"/proc/{pid}/stat", "rb") as f:
@@ -197,7 +199,7 @@ def helper_pids(rig: WineRig) -> list[int]:
     pids = [pid for pid, cmd in rig.processes()
             if "wineserver" in cmd or re.search(r"explorer\.exe /desktop\s*$", cmd, re.I)]
     if rig.xvfb is not None:
-        pids.append(rig.xvfb.pid)
+        pids.append(rig.xvfb.proc.pid)
     return pids
 
 
@@ -516,13 +518,6 @@ def measure_calls(rig: WineRig, ticks: int, figures: Figures) -> None:
 
 # ---- sizes -------------------------------------------------------------------------
 
-def load_pe_reader():
-    location = importlib.util.spec_from_file_location("check_resources", REPO / "tests" / "res" / "check_resources.py")
-    module = importlib.util.module_from_spec(location)
-    location.loader.exec_module(module)
-    return module
-
-
 @dataclass
 class ExeFacts:
     size: int
@@ -531,13 +526,16 @@ class ExeFacts:
     foreign: list[str]
 
 
-def exe_facts(path: Path, reader) -> ExeFacts:
-    data = path.read_bytes()
-    pe = reader.PE(data)
-    imports = pe.imports()
-    foreign = [name for name in imports
-               if name.lower() not in reader.SYSTEM_DLLS and not name.lower().startswith("api-ms-win-")]
-    return ExeFacts(size=len(data), resources=pe.directory(2)[1], imports=imports, foreign=foreign)
+# DLLs of Windows itself; MinGW's runtime DLLs would be the usual foreign ones.
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll"}
+
+
+def exe_facts(path: Path) -> ExeFacts:
+    pe = pefile.PE(str(path))
+    imports = [entry.dll.decode() for entry in pe.DIRECTORY_ENTRY_IMPORT]
+    foreign = [name for name in imports if name.lower() not in SYSTEM_DLLS]
+    resources = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]].Size
+    return ExeFacts(size=path.stat().st_size, resources=resources, imports=imports, foreign=foreign)
 
 
 # ---- the report --------------------------------------------------------------------
@@ -569,7 +567,7 @@ def machine() -> list[str]:
             model = next((line.split(":", 1)[1].strip() for line in f if line.startswith("model name")), model)
     except OSError:
         pass
-    wine = subprocess.run([wine_loader(), "--version"], capture_output=True, text=True).stdout.strip()
+    wine = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
     commit = subprocess.run(["git", "-C", str(REPO), "rev-parse", "--short", "HEAD"],
                             capture_output=True, text=True).stdout.strip() or "unknown"
     dirty = subprocess.run(["git", "-C", str(REPO), "status", "--porcelain", "--untracked-files=no"],
@@ -751,8 +749,7 @@ def main(argv: list[str]) -> int:
 
     began = time.monotonic()
     figures = Figures()
-    reader = load_pe_reader()
-    sizes = {(build_dir.name, program.exe): exe_facts(program.path(build_dir), reader)
+    sizes = {(build_dir.name, program.exe): exe_facts(program.path(build_dir))
              for build_dir in (BUILD32, BUILD64) for program in PROGRAMS}
     progress("starting the Wine rig")
     with WineRig() as rig:

@@ -4,8 +4,12 @@ set -euo pipefail
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+# Debian's Python, which sees the Python packages installed with apt (a python3 earlier
+# on the PATH, from pyenv say, would not).
+python=/usr/bin/python3
+
 packages=(
-  cmake ninja-build g++ libgtest-dev python3 zip
+  cmake ninja-build g++ libgtest-dev python3 python3-pefile python3-psutil python3-xvfbwrapper zip
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick tesseract-ocr
 )

@@ -1,145 +1,138 @@
 """The About window and the outside launchers, reached through the real tray menu."""
 import re
 import subprocess
-import time
 import unittest
 
-from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, RigTestCase
+from rig import wait_until
+from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, TIP_1024, TrayApp, assert_never, new_rig
 
-TWIPS_PER_PIXEL = 15
-# Control ids and layout (twips) of the About window, as the table of the design has them.
-CONTROLS = {
-    "picIcon": (100, 240, 240, 540, 540), "lblTitle": (101, 1050, 240, 4095, 360),
-    "lblVersion": (102, 1080, 600, 4095, 225), "lblDescription": (103, 1080, 960, 4095, 1410),
-    "Label5": (104, 1080, 2400, 3975, 855), "lblDisclaimer": (105, 255, 3360, 750, 225),
-    "Label3": (106, 1080, 3360, 1935, 255), "Label1": (107, 240, 3600, 735, 255),
-    "Label4": (108, 1080, 3600, 1935, 255), "cmdOK": (1, 4080, 3600, 1467, 345),
-    "Label6": (109, 240, 3840, 375, 255), "Label2": (110, 600, 3840, 495, 255),
-    "Label7": (111, 1080, 3840, 2535, 255),
-}
 DONATION_URL = ("https://www.donations.example/xclick/business=donate@ambrel.example&item_name=Ambrel+Utilities"
                 "&item_number=00000001&no_shipping=1&cs=1&tax=0&currency_code=USD")
+MAIL_LINK = "mailto:mail@ambrel.example?subject=Ambrel%20Utilities:%20Vantrel"  # Wine encodes the blanks
+HOME_PAGE = "http://ambrel.example/"
+MAIL_FAILED = ("Error sending mail. Make sure that you have your email client  correctly installed and "
+               "configured")
 
 
-class AboutWindow(RigTestCase):
-    app_debug = "+process"
+def controls(rig, about: str) -> tuple[tuple[int, int], dict[str, dict]]:
+    """The client size, and the controls by their text (the picture box by its class):
+    their rectangle in the client area, and where the client area starts on the X screen."""
+    lines = rig.probe_ok("children", about).splitlines()
+    _, width, height, x, y = lines[0].split("\t")
+    desktop = rig.desktop_geometry()
+    found = {}
+    for line in lines[1:]:
+        _, cls, _, left, top, right, bottom, text = line.split("\t")
+        found[text or cls] = dict(left=int(left), top=int(top), right=int(right), bottom=int(bottom),
+                                  x0=desktop.x + int(x), y0=desktop.y + int(y))
+    return (int(width), int(height)), found
+
+
+class AboutWindow(unittest.TestCase):
+    def start(self, dpi: int | None = None) -> None:
+        self.rig = new_rig().start()
+        self.addCleanup(self.rig.stop)
+        if dpi:
+            self.rig.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", dpi, "/f")
+        self.app = TrayApp(self.rig, debug="+process")
 
     def open_about(self) -> str:
         self.app.choose("a")  # "&About"
         return self.rig.wait_window(ABOUT_CLASS, "About Vantrel")
 
-    def about_windows(self) -> list[dict]:
-        return [w for w in self.app.windows(self.app.pid()) if w["class"] == ABOUT_CLASS]
+    def about_windows(self) -> int:
+        return self.app.visible_windows().count(ABOUT_CLASS)
 
-    def children(self, about: str) -> dict[int, tuple]:
-        """Control id -> (hwnd, screen rect)."""
-        found = {}
-        for line in self.rig.probe_ok("children", about).splitlines():
-            hwnd, control_id = line.split("\t")[:2]
-            rect = tuple(map(int, self.rig.probe_ok("rect", hwnd).split()))
-            found[int(control_id, 16)] = (hwnd, rect)
-        return found
+    def click(self, control: dict) -> None:
+        self.rig.click(control["x0"] + control["left"] + 4, control["y0"] + (control["top"] + control["bottom"]) // 2)
 
-    def click_control(self, about: str, name: str) -> None:
-        _, rect = self.children(about)[CONTROLS[name][0]]
-        origin = self.rig.desktop_geometry()
-        self.rig.click(origin.x + rect[0] + 6, origin.y + (rect[1] + rect[3]) // 2)
+    def assertLaidOut(self, client: tuple[int, int], found: dict[str, dict], twips_per_pixel: float) -> None:
+        """The window holds its whole layout, rows stand on one line, and the sentence
+        "Click HERE to support utilities like this one." reads as one."""
+        self.assertEqual((round(5865 / twips_per_pixel + 1e-9), round(4155 / twips_per_pixel + 1e-9)), client)
+        for text, c in found.items():
+            self.assertTrue(0 <= c["left"] < c["right"] <= client[0] and 0 <= c["top"] < c["bottom"] <= client[1],
+                            f"{text!r} is clipped: {c} in {client}")
+        # Laid out for the window's DPI, the controls reach across it (OK's right edge, the
+        # last row's bottom) as they do at 96 dpi.
+        self.assertGreater(max(c["right"] for c in found.values()), 0.9 * client[0])
+        self.assertGreater(max(c["bottom"] for c in found.values()), 0.9 * client[1])
+        rows = [["Feedback:", "mail@ambrel.example"], ["Website:", HOME_PAGE, "OK"],
+                ["Click", " HERE", " to support utilities like this one."]]
+        for row in rows:
+            self.assertEqual(1, len({found[text]["top"] for text in row}), row)
+        sentence = rows[2]
+        for before, after in zip(sentence, sentence[1:]):
+            self.assertLessEqual(abs(found[after]["left"] - found[before]["right"]), 2, (before, after))
+        column = ["Version 2.0.5", "mail@ambrel.example", HOME_PAGE, " to support utilities like this one."]
+        self.assertEqual(1, len({found[text]["left"] for text in column}), column)
 
-    def test_title_version_and_one_window(self):
-        about = self.open_about()
-        self.assertEqual("Vantrel", self.rig.probe_ok("child-text", about, "101"))
-        self.assertEqual("Version 2.0.5", self.rig.probe_ok("child-text", about, "102"))
-        self.assertEqual("About Vantrel", self.rig.probe_ok("text", about))
+    def test_about_and_the_launchers(self):
+        self.start()
+        rig, app = self.rig, self.app
+        about = self.open_about()  # by its caption, "About Vantrel"
+        client, found = controls(rig, about)
+        self.assertIn("Vantrel", found)
+        self.assertIn("Version 2.0.5", found)
         self.open_about()
-        self.assertEqual(1, len(self.about_windows()))
+        self.assertEqual(1, self.about_windows(), "one About window at most")
+        self.assertLaidOut(client, found, 15)
 
-    def test_escape_enter_and_space_close_it(self):
-        for key in ("Escape", "Return", "space"):
-            about = self.open_about()
-            self.click_control(about, "lblDescription")  # focus stays on OK wherever one clicks
-            self.rig.xdotool("key", key)
-            self.rig.wait_until(lambda: not self.about_windows(), timeout=5, message=f"{key} to close it")
-        self.assertTrue(self.app.processes())
+        # The etched rule is grey over white; the picture sits on light grey; links are blue.
+        shot = rig.screenshot()
+        x0, y0 = found["OK"]["x0"], found["OK"]["y0"]
 
-    def test_links_hand_their_documents_to_the_browser_and_mailer(self):
-        about = self.open_about()
-        for name in ("Label6", "Label7", "lblTitle"):
-            self.click_control(about, name)
-        for name in ("Label2", "Label3", "Label4"):
-            self.click_control(about, name)
-            time.sleep(0.3)
-        self.rig.wait_until(lambda: len(self.rig.recorded_launches()) >= 3, timeout=10, message="three hand-overs")
-        time.sleep(0.5)
-        self.assertEqual([DONATION_URL, "mailto:mail@ambrel.example?subject=Ambrel%20Utilities:%20Vantrel",
-                          "http://ambrel.example/"], self.rig.recorded_launches())
-        self.assertEqual(1, len(self.about_windows()), "links leave the window open")
-
-    def test_missing_mail_client_is_reported_and_the_program_goes_on(self):
-        self.rig.remove_mailto_association()
-        about = self.open_about()
-        self.click_control(about, "Label3")
-        box = self.rig.wait_window(DIALOG_CLASS, "Vantrel")
-        self.assertEqual("Error sending mail. Make sure that you have your email client  correctly installed and "
-                         "configured", self.rig.probe_ok("child-text", box, "0xFFFF"))
-        self.rig.probe_ok("post", box, "WM_COMMAND", "1", "0")
-        self.rig.wait_until(lambda: self.app.find(DIALOG_CLASS, "Vantrel") is None, timeout=5)
-        self.assertEqual(["Current Resolution: 1024x768 60Hz"], self.app.tray_tips())
-
-    def test_display_properties_start_the_control_panel_without_waiting(self):
-        self.app.choose("o")  # "&Open Display Properties"
-        self.rig.wait_until(lambda: "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3" in self.app.launch.log(),
-                            timeout=10, message="rundll32 to start")
-        self.open_about()  # the program answers at once
-        self.assertEqual(1, len(self.about_windows()))
-
-    def test_exit_closes_the_about_window_too(self):
-        self.open_about()
-        self.app.choose("x")
-        self.rig.wait_until(lambda: not self.app.processes(), timeout=15, message="the program to end")
-        self.assertEqual([], self.app.tray_tips())
-
-    def assertLayout(self, children: dict, twips_per_pixel: float) -> tuple[int, int]:
-        """Checks every control's rectangle against the design; returns the client origin."""
-        def px(twips):
-            return int(twips / twips_per_pixel + 0.5)
-        icon_rect = children[CONTROLS["picIcon"][0]][1]
-        client = (icon_rect[0] - px(240), icon_rect[1] - px(240))
-        for name, (control_id, left, top, width, height) in CONTROLS.items():
-            expected = (px(left), px(top), px(left) + px(width), px(top) + px(height))
-            rect = children[control_id][1]
-            self.assertEqual(expected, (rect[0] - client[0], rect[1] - client[1], rect[2] - client[0],
-                                        rect[3] - client[1]), name)
-        return client
-
-    def test_layout_scales_with_the_dpi(self):
-        self.rig.stop()
-        self.start_rig(before_app=lambda rig: rig.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
-                                                      "/t", "REG_DWORD", "/d", "144", "/f"))
-        about = self.open_about()
-        self.assertLayout(self.children(about), 1440 / 144)
-        left, top, right, bottom = map(int, self.rig.probe_ok("rect", about).split())
-        self.assertGreater(right - left, 5865 / 10, "the frame around a 1.5 times larger client area")
-
-    def test_layout_at_96_dpi_matches_the_design(self):
-        about = self.open_about()
-        children = self.children(about)
-        client = self.assertLayout(children, TWIPS_PER_PIXEL)
-        shot = self.rig.screenshot()
-        origin = self.rig.desktop_geometry()
-
-        def pixel(x, y):
-            out = subprocess.run(["convert", shot, "-crop", f"1x1+{origin.x + client[0] + x}+{origin.y + client[1] + y}",
-                                  "txt:"], capture_output=True, text=True, check=True).stdout
-            return tuple(map(int, re.search(r"\((\d+),(\d+),(\d+)", out).groups()))
-        self.assertEqual((128, 128, 128), pixel(300, 218))  # the etched rule: grey, then white
-        self.assertEqual((255, 255, 255), pixel(300, 219))
-        self.assertEqual((255, 255, 255), pixel(300, 220))
-        self.assertEqual((192, 192, 192), pixel(17, 17))  # the picture box's background
-        link = children[CONTROLS["Label2"][0]][1]
-        crop = f"{link[2] - link[0]}x{link[3] - link[1]}+{origin.x + link[0]}+{origin.y + link[1]}"
-        colours = subprocess.run(["convert", shot, "-crop", crop, "-unique-colors", "txt:"],
+        def colours(x, y, w=1, h=1):
+            out = subprocess.run(["convert", shot, "-crop", f"{w}x{h}+{x0 + x}+{y0 + y}", "-unique-colors", "txt:"],
                                  capture_output=True, text=True, check=True).stdout
-        self.assertIn("(0,0,255)", colours.replace(" ", ""), "link text is blue")
+            return {tuple(map(int, m)) for m in re.findall(r"\((\d+),(\d+),(\d+)", out)}
+        self.assertEqual([{(128, 128, 128)}, {(255, 255, 255)}, {(255, 255, 255)}],
+                         [colours(300, y) for y in (218, 219, 220)])
+        self.assertEqual({(192, 192, 192)}, colours(found["Static"]["left"] + 1, found["Static"]["top"] + 1))
+        here = found[" HERE"]
+        self.assertIn((0, 0, 255), colours(here["left"], here["top"], here["right"] - here["left"],
+                                           here["bottom"] - here["top"]))
+
+        # Only the three links hand anything over, and the window stays open.
+        for text in ("Click", " to support utilities like this one.", "Vantrel"):
+            self.click(found[text])
+        for text in (" HERE", "mail@ambrel.example", HOME_PAGE):
+            self.click(found[text])
+        wait_until(lambda: len(rig.recorded_launches()) >= 3, 10, message="three hand-overs")
+        self.assertEqual([DONATION_URL, MAIL_LINK, HOME_PAGE], rig.recorded_launches())
+        self.assertEqual(1, self.about_windows())
+
+        # Esc, Enter and Space close it, wherever one clicked last.
+        for key in ("Escape", "Return", "space"):
+            self.open_about()
+            self.click(found["Vantrel"])
+            rig.xdotool("key", key)
+            wait_until(lambda: not self.about_windows(), 5, message=f"{key} to close it")
+
+        # The display control panel starts, and the program answers at once.
+        app.choose("o")  # "&Open Display Properties"
+        app.launch.wait_log(re.escape('cmdline L"rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3"'))
+        self.open_about()
+
+        # Without a mail client the feedback link says so, and the program goes on.
+        rig.reg("delete", r"HKCR\mailto", "/f")
+        self.click(found["mail@ambrel.example"])
+        box = rig.wait_window(DIALOG_CLASS, "Vantrel")
+        self.assertEqual(MAIL_FAILED, rig.probe_ok("child-text", box, "0xFFFF"))
+        rig.probe_ok("post", box, "WM_COMMAND", "1", "0")
+        wait_until(lambda: app.find(DIALOG_CLASS, "Vantrel") is None, 5, message="the message box to close")
+        self.assertEqual([TIP_1024], app.tray_tips())
+
+        # Exit closes the About window too.
+        app.choose("x")  # "E&xit"
+        app.wait_end()
+        self.assertEqual([], app.tray_tips())
+
+    def test_layout_at_150_percent(self):
+        self.start(dpi=144)
+        client, found = controls(self.rig, self.open_about())
+        self.assertLaidOut(client, found, 10)
+        assert_never(lambda: self.rig.probe("find", DIALOG_CLASS, "-").ok, 0.5, "a message box appeared")
 
 
 if __name__ == "__main__":

@@ -1,100 +1,87 @@
-"""The real program in Wine's shell desktop (1024x768 on a 1600x1200 screen),
-driven from outside as a user would: tray icon, tooltip, popup menu."""
+"""The real program in Wine's shell desktop (1024x768 on a 1600x1200 screen), used from
+its tray icon as a person would, from start to Exit."""
 import re
 import time
 import unittest
 
-from vantrel_app import MENU_CLASS, VANTREL, RigTestCase
+from rig import wait_until
+from vantrel_app import TIP_1024, VANTREL, TrayApp, assert_never, new_rig
 
-TIP_1024 = "Current Resolution: 1024x768 60Hz"
+TOOL_WINDOW = 0x80  # WS_EX_TOOLWINDOW: no taskbar button
 
 
-class TrayApplication(RigTestCase):
-    def assertNothingVisible(self):
-        self.assertEqual([], self.app.visible_windows())
+class TrayIcon(unittest.TestCase):
+    def setUp(self):
+        self.rig = new_rig().start()
+        self.addCleanup(self.rig.stop)
+        self.app = TrayApp(self.rig)
 
-    def menu_items(self, since: int = 0) -> list[str]:
-        return re.findall(r'str L"([^"]*)"', self.app.launch.log()[since:])
+    def test_from_start_to_exit(self):
+        rig, app = self.rig, self.app
+        # Started: an icon whose tooltip names the mode, and no window on the screen.
+        self.assertEqual(TIP_1024, app.hover_tip())
+        self.assertEqual([], app.visible_windows())
+        self.assertTrue(int(rig.probe_ok("exstyle", app.hwnd), 16) & TOOL_WINDOW)
 
-    def test_icon_tooltip_and_hidden_parked_main_window(self):
-        self.assertEqual(TIP_1024, self.app.hover_tip())
-        self.assertNothingVisible()
-        [main] = [w for w in self.app.windows(self.app.pid()) if w["class"] == "Vantrel.frmMain"]
-        self.assertFalse(main["visible"])
-        tool_window = 0x80  # WS_EX_TOOLWINDOW: no taskbar button
-        self.assertTrue(int(self.rig.probe_ok("exstyle", self.app.hwnd), 16) & tool_window)
+        # The left button does nothing, not even twice in a row.
+        x, y = rig.tray_icon_point()
+        rig.xdotool("mousemove", x, y, "click", "1", "click", "--repeat", "2", "--delay", "80", "1")
+        assert_never(app.menu_open, 1.5, "a left click opened a menu")
 
-    def test_popup_offers_only_the_modes_the_driver_accepts(self):
-        before = len(self.app.launch.log())
-        menu = self.app.open_popup()
-        self.assertNothingVisible()
-        screenshot = self.rig.screenshot()
-        items = self.menu_items(before)
-        self.rig.probe_ok("menu-keys", menu, "ESCAPE")
+        # The popup offers only what Wine's driver accepts: 60 Hz, never 1280x768.
+        editor = rig.launch(rig.prefix / "drive_c" / "windows" / "system32" / "notepad.exe")
+        notepad = rig.wait_window("Notepad")
+        wait_until(lambda: rig.probe_ok("foreground") == notepad, 10, message="Notepad in front")
+        before = len(app.launch.log())
+        rig.probe_ok("menu-keys", app.open_popup(), "ESCAPE")
+        items = app.menu_captions(before)
         groups = [item for item in items if re.fullmatch(r"[\d&]+x[\d&]+", item)]
         self.assertEqual(["&640x480", "&800x600", "&1024x768", "1280x&960", "128&0x1024", "1&600x1200"], groups)
-        rates = [item for item in items if item.endswith(" Hz")]
-        self.assertEqual(["60 Hz"] * 6, rates, screenshot)
+        self.assertEqual(["60 Hz"] * 6, [item for item in items if item.endswith(" Hz")])
         self.assertEqual(["&Open Display Properties", "&About", "http://ambrel.example/", "E&xit"],
-                         [item for item in items if item not in groups + rates])
+                         items[-4:])
 
-    def test_rate_item_switches_the_display_and_the_tooltip_follows(self):
-        self.app.choose("DOWN", "DOWN", "RIGHT", "RETURN")  # "&800x600" > "60 Hz"
-        self.rig.wait_until(lambda: self.rig.desktop_geometry().size == (800, 600), timeout=10,
-                            message="the desktop to become 800x600")
-        self.assertEqual(["Current Resolution: 800x600 60Hz"],
-                         self.app.wait_tray_tips(["Current Resolution: 800x600 60Hz"]))
-        self.assertNothingVisible()
+        # After Esc the foreground is Notepad's again, so Alt+F4 closes Notepad.
+        wait_until(lambda: not app.menu_open(), 10, message="the menu to close")
+        wait_until(lambda: rig.probe_ok("foreground") == notepad, 10, message="the foreground back with Notepad")
+        rig.probe_ok("alt-f4")
+        editor.wait_exit()
+        self.assertTrue(app.running())
 
-    def test_tooltip_follows_a_change_made_by_another_program(self):
-        self.assertEqual("0", self.rig.probe_ok("set-mode", "1280", "1024", "60"))
+        # A rate item switches the display; the colour depth stays and the tooltip follows.
+        depth = rig.probe_ok("mode").split()[2]
+        app.choose("DOWN", "DOWN", "RIGHT", "RETURN")  # "&800x600" > "60 Hz"
+        wait_until(lambda: rig.desktop_geometry().size == (800, 600), 10, message="an 800x600 desktop")
+        self.assertEqual(f"800x600 60 {depth}", rig.probe_ok("mode"))
+        tip = ["Current Resolution: 800x600 60Hz"]
+        self.assertEqual(tip, app.wait_tray_tips(tip))
+        self.assertEqual([], app.visible_windows())
+
+        # Another program changes the mode: the tooltip follows within a timer interval.
+        self.assertEqual("0", rig.probe_ok("set-mode", "1280", "1024", "60"))
         changed = time.monotonic()
-        expected = ["Current Resolution: 1280x1024 60Hz"]
-        self.assertEqual(expected, self.app.wait_tray_tips(expected))
-        self.assertLess(time.monotonic() - changed, 1.5, "within one timer interval")
+        tip = ["Current Resolution: 1280x1024 60Hz"]
+        self.assertEqual(tip, app.wait_tray_tips(tip))
+        self.assertLess(time.monotonic() - changed, 1.5)
 
-    def test_left_button_opens_nothing(self):
-        x, y = self.rig.tray_icon_point()
-        self.rig.xdotool("mousemove", x, y, "click", "1")
-        self.rig.xdotool("click", "--repeat", "2", "--delay", "80", "1")
-        time.sleep(1)
-        self.assertIsNone(self.app.menu_open())
-        self.assertIsNone(self.app.find(MENU_CLASS))
-
-    def test_second_copy_ends_at_once_and_leaves_one_icon(self):
-        first = self.app.processes()
+        # A second copy ends at once and leaves the one icon alone.
+        pids = app.launch.pids()
         started = time.monotonic()
-        second = self.rig.wine(VANTREL, timeout=20)  # returns when the second copy has ended
-        self.assertEqual(0, second.returncode)
+        self.assertEqual(0, rig.wine(VANTREL, timeout=20).returncode)  # returns once it has ended
         self.assertLess(time.monotonic() - started, 5)
-        self.assertEqual(first, self.app.processes())
-        self.assertEqual([TIP_1024], self.app.tray_tips())
-        self.assertEqual(TIP_1024, self.app.hover_tip(slot=0))
+        self.assertEqual(pids, app.launch.pids())
+        self.assertEqual(tip, app.tray_tips())
 
-    def test_icon_comes_back_when_the_taskbar_is_recreated(self):
-        self.assertEqual("1", self.rig.probe_ok("tray-delete", self.app.hwnd, "1"))
-        self.assertEqual([], self.app.tray_tips())
-        self.rig.probe_ok("broadcast-registered", "TaskbarCreated")
-        self.assertEqual([TIP_1024], self.app.wait_tray_tips([TIP_1024]))
-        self.assertEqual(TIP_1024, self.app.hover_tip())
+        # A restarted taskbar announces itself: the lost icon comes back.
+        self.assertEqual("1", rig.probe_ok("tray-delete", app.hwnd, "1"))
+        self.assertEqual([], app.tray_tips())
+        rig.probe_ok("broadcast-registered", "TaskbarCreated")
+        self.assertEqual(tip, app.wait_tray_tips(tip))
 
-    def test_after_esc_on_the_popup_alt_f4_reaches_the_program_the_user_was_in(self):
-        notepad = self.rig.launch(self.rig.prefix / "drive_c" / "windows" / "system32" / "notepad.exe")
-        editor = self.rig.wait_window("Notepad")
-        self.rig.wait_until(lambda: self.rig.probe_ok("foreground") == editor, timeout=10, message="Notepad in front")
-        self.rig.probe_ok("menu-keys", self.app.open_popup(), "ESCAPE")
-        self.rig.wait_until(lambda: self.app.menu_open() is None, timeout=10, message="the menu to close")
-        self.rig.wait_until(lambda: self.rig.probe_ok("foreground") == editor, timeout=10,
-                            message="the foreground back with Notepad")
-        self.rig.probe_ok("alt-f4")
-        notepad.wait_exit()
-        self.assertTrue(self.app.running())
-        self.assertEqual([TIP_1024], self.app.tray_tips())
-
-    def test_exit_removes_the_icon_and_ends_the_process(self):
-        self.app.choose("x")  # E&xit
-        self.rig.wait_until(lambda: not self.app.processes(), timeout=15, message="the program to end")
-        self.assertEqual([], self.app.tray_tips())
+        # Exit removes the icon and ends the program.
+        app.choose("x")  # "E&xit"
+        app.wait_end()
+        self.assertEqual([], app.tray_tips())
 
 
 if __name__ == "__main__":

@@ -1,147 +1,117 @@
-"""Drives the real vantrel.exe inside a WineRig as a user would: the tray icon,
-its tooltip and its popup menu."""
+"""Drives the real vantrel.exe inside a WineRig as a user would: the tray icon, its
+tooltip, its popup menu and the windows it opens."""
 from __future__ import annotations
 
 import os
 import re
-import unittest
+import time
 from pathlib import Path
 
-from rig import WineRig
+from rig import WineRig, wait_until
 
 REPO = Path(__file__).resolve().parents[2]
 # The build under test: win64, or win32 (the product) where the machine runs 32-bit programs.
-BUILD = REPO / "build" / os.environ.get("VANTREL_BUILD", "win64")
-VANTREL = BUILD / "vantrel.exe"
-MODE_TOOL = BUILD / "mode_tool.exe"
+VANTREL = REPO / "build" / os.environ.get("VANTREL_BUILD", "win64") / "vantrel.exe"
 
 MAIN_CLASS = "Vantrel.frmMain"
 ABOUT_CLASS = "Vantrel.frmAbout"
 MENU_CLASS = "#32768"
 DIALOG_CLASS = "#32770"
-TIP_PATTERN = re.compile(r'Show tooltip \d+, L"([^"]*)"')
+TIP_1024 = "Current Resolution: 1024x768 60Hz"
+TIP_SHOWN = re.compile(r'Show tooltip \d+, L"([^"]*)"')
+# Wine's +menu channel logs every item the program puts into the popup it builds.
+MENU_ITEM = re.compile(r'InsertMenuW hMenu \w+, pos -?\d+, flags [0-9a-f]+, id [0-9a-f]+, str L"(?P<caption>[^"]*)"')
 
 
 def new_rig(**kwargs) -> WineRig:
-    """A rig whose desktop log carries the tray's tooltips."""
+    """A rig whose desktop log carries the tray's tooltips as they are shown."""
     return WineRig(debug="+tooltips", **kwargs)
 
 
-class RigTestCase(unittest.TestCase):
-    """Each test gets its own rig; with `start_app` the program runs in it too."""
-    start_app = True
-    app_debug = "+menu"
-
-    def setUp(self):
-        self.start_rig()
-
-    def start_rig(self, before_app=None) -> None:
-        self.rig = new_rig()
-        self.rig.start()
-        self.addCleanup(self.rig.stop)
-        if before_app:
-            before_app(self.rig)
-        if self.start_app:
-            self.app = TrayApp(self.rig, debug=self.app_debug)
+def assert_never(condition, seconds: float, message: str) -> None:
+    """Fails if `condition` becomes true within `seconds`, polling all the while."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            raise AssertionError(message)
+        time.sleep(0.1)
 
 
 class TrayApp:
     def __init__(self, rig: WineRig, debug: str = "+menu", exe: Path = VANTREL):
         self.rig = rig
         self.launch = rig.launch(exe, debug=debug)
-        self.hwnd = rig.wait_until(lambda: self.find(MAIN_CLASS), timeout=30, message="the main window")
+        self.hwnd = wait_until(lambda: self.find(MAIN_CLASS), 30, message="the main window")
         # The icon is added at the end of start-up.
-        rig.wait_until(lambda: self.tray_tips(), timeout=30, message="the tray icon")
+        wait_until(self.tray_tips, 30, message="the tray icon")
 
     def find(self, cls: str, caption: str = "-") -> str | None:
         result = self.rig.probe("find", cls, caption)
         return result.out.strip() if result.ok else None
 
-    # ---- windows ------------------------------------------------------------------
+    def running(self) -> bool:
+        return self.launch.running()
+
+    def wait_end(self) -> None:
+        wait_until(lambda: not self.running(), 15, message="the program to end")
+
+    # ---- windows ----------------------------------------------------------------------
 
     def pid(self) -> str:
         return self.rig.probe_ok("pid", self.hwnd)
 
-    def windows(self, pid: str) -> list[dict]:
-        """Top-level windows of a process: hwnd, class, caption, visible, iconic, rect."""
-        records = []
-        for line in self.rig.probe_ok("windows", pid).splitlines():
-            hwnd, cls, caption, visible, iconic, *rect, _ = line.split("\t")
-            records.append({"hwnd": hwnd, "class": cls, "caption": caption, "visible": visible == "1",
-                            "iconic": iconic == "1", "rect": tuple(map(int, rect))})
-        return records
+    def visible_windows(self) -> list[str]:
+        """Classes of the program's windows on screen, an open popup menu apart."""
+        records = [line.split("\t") for line in self.rig.probe_ok("windows", self.pid()).splitlines()]
+        return [cls for _, cls, visible in records if visible == "1" and cls != MENU_CLASS]
 
-    def visible_windows(self) -> list[dict]:
-        """Windows of the program on screen, apart from an open popup menu."""
-        return [window for window in self.windows(self.pid())
-                if window["visible"] and window["class"] != MENU_CLASS]
-
-    def processes(self) -> list[str]:
-        return self.rig.probe_ok("pids", "vantrel.exe").split()
-
-    def running(self) -> bool:
-        return self.launch.running()
-
-    # ---- the tray icon ------------------------------------------------------------
+    # ---- the tray icon --------------------------------------------------------------
 
     def tray_tips(self) -> list[str]:
         """The tooltip of every icon in the notification area, as the shell holds them.
-        Wine's shell keeps the hover area of an icon where it was before a display-mode
-        change, so after one only this, not hovering, tells what the tooltip says."""
+        After a display-mode change Wine's shell keeps an icon's hover area where it was,
+        so then only this, not hovering, tells what the tooltip says."""
         return self.rig.probe_ok("tray-tips").splitlines()
 
     def wait_tray_tips(self, expected: list[str], timeout: float = 5.0) -> list[str]:
-        try:
-            self.rig.wait_until(lambda: self.tray_tips() == expected, timeout=timeout, interval=0.1)
-        except TimeoutError:
-            pass
-        return self.tray_tips()
+        """The tips once they are as expected, or as they are when the time is up."""
+        deadline = time.monotonic() + timeout
+        while (tips := self.tray_tips()) != expected and time.monotonic() < deadline:
+            time.sleep(0.1)
+        return tips
 
-    def tooltips_shown(self) -> list[str]:
-        return TIP_PATTERN.findall(self.rig.desktop_log())
-
-    def hover_tip(self, slot: int = 0, timeout: float = 6.0) -> str | None:
-        """Rests the pointer on the icon in `slot` and returns the tooltip that the
-        shell shows for it, or None if none appears."""
+    def hover_tip(self, timeout: float = 10.0) -> str:
+        """Rests the pointer on the first icon until the shell shows a tooltip; its text."""
         rig = self.rig
-        seen = len(self.tooltips_shown())
-        x, y = rig.tray_icon_point(slot)
-        rig.xdotool("mousemove", x - 200, y - 200)
-        rig.xdotool("mousemove", x, y)
+        seen = len(TIP_SHOWN.findall(rig.desktop_log()))
+        x, y = rig.tray_icon_point()
+
+        def shown():
+            rig.xdotool("mousemove", x - 200, y - 200, "mousemove", x, y)
+            return wait_until(lambda: TIP_SHOWN.findall(rig.desktop_log())[seen:], 2)
         try:
-            rig.wait_until(lambda: len(self.tooltips_shown()) > seen, timeout=timeout)
-        except TimeoutError:
-            return None
+            return wait_until(shown, timeout, message="a tooltip")[-1]
         finally:
             rig.xdotool("mousemove", x - 200, y - 200)
-        return self.tooltips_shown()[-1]
 
-    def wait_tip(self, expected: str, timeout: float = 10.0) -> str:
-        """Hovers until the tooltip reads `expected`; returns the last one seen."""
-        last = [None]
+    # ---- the popup menu -------------------------------------------------------------
 
-        def matches():
-            last[0] = self.hover_tip()
-            return last[0] == expected
-        try:
-            self.rig.wait_until(matches, timeout=timeout, interval=0.2)
-        except TimeoutError:
-            pass
-        return last[0]
-
-    def menu_open(self) -> str | None:
+    def menu_open(self) -> bool:
         result = self.rig.probe("find", MENU_CLASS, "-")
-        if not result.ok:
-            return None
-        return result.out.strip() if self.rig.probe_ok("visible", result.out.strip()) == "1" else None
+        return result.ok and self.rig.probe_ok("visible", result.out.strip()) == "1"
 
     def open_popup(self) -> str:
-        x, y = self.rig.tray_icon_point()
-        self.rig.click(x, y, 3)
+        self.rig.click(*self.rig.tray_icon_point(), 3)
         return self.rig.wait_window(MENU_CLASS)
 
     def choose(self, *keys: str) -> None:
-        """Opens the popup with a right click and walks it with the keyboard."""
-        menu = self.open_popup()
-        self.rig.probe_ok("menu-keys", menu, *keys)
-        self.rig.wait_until(lambda: self.menu_open() is None, timeout=10, message="the menu to close")
+        """Opens the popup with a right click and walks it with the keyboard. A popup that
+        closed before the keys reached it (the click fell between two of the shell's
+        redraws) is opened again."""
+        wait_until(lambda: self.rig.probe("menu-keys", self.open_popup(), *keys).ok, 30, interval=0.5,
+                   message="the popup to take the keys")
+        wait_until(lambda: not self.menu_open(), 10, message="the menu to close")
+
+    def menu_captions(self, since: int = 0) -> list[str]:
+        """Every item the program put into popups after `since` characters of its log."""
+        return [m["caption"] for m in MENU_ITEM.finditer(self.launch.log()[since:])]
