@@ -7,87 +7,79 @@
 #include "fakes/program.h"
 #include "framework/paint.h"
 #include "launch/web_stuff_functions.h"
-#include "res/maker.h"
 #include "res/frm_about_layout.h"
 
 namespace vantrel {
 namespace {
 
 using testing::FakeOs;
+using testing::Program;
 
-struct AboutTest : ::testing::Test, testing::Program {
+struct AboutTest : ::testing::Test, Program {
   void SetUp() override { Start(); }
-  void ChooseAbout() { Choose("mnuPopAbout"); }
   const std::string& Text(uint32_t control) { return os.Window(About()->hWnd()).texts.at(control); }
-  void Click(uint32_t control) { ClickAbout(control); }
 };
 
-TEST_F(AboutTest, LoadWritesVersionAndTitleAndKeepsTheCaption) {
-  ChooseAbout();
-  ASSERT_NE(nullptr, About());
+TEST_F(AboutTest, OneWindowWithTitleAndVersionThatOkAndEscCloseAndAboutMakesAfresh) {
+  Choose("mnuPopAbout");
+  WindowHandle first = About()->hWnd();
   EXPECT_EQ("Version 2.0.5", Text(lblVersion));
   EXPECT_EQ("Vantrel", Text(lblTitle));
-  EXPECT_EQ("About Vantrel", About()->Layout().caption);
-  EXPECT_TRUE(os.Window(About()->hWnd()).visible);
-}
-
-TEST_F(AboutTest, ChoosingAboutTwiceKeepsOneWindowAndOkMakesItAfresh) {
-  ChooseAbout();
-  WindowHandle first = About()->hWnd();
-  ChooseAbout();
+  Choose("mnuPopAbout");
   EXPECT_EQ(2u, app.Forms().size());
   EXPECT_EQ(first, About()->hWnd());
   os.Send(first, win::kWmCommand, kCancelCommand, 0);  // Esc
   EXPECT_EQ(1u, app.Forms().size());
   EXPECT_EQ(0, os.quitMessages) << "the tray goes on";
-  ChooseAbout();
+  Choose("mnuPopAbout");
   EXPECT_NE(first, About()->hWnd());
   EXPECT_EQ("Version 2.0.5", Text(lblVersion));
-  Click(cmdOK);
+  ClickAbout(cmdOK);
   EXPECT_EQ(1u, app.Forms().size());
 }
 
-TEST_F(AboutTest, OnlyTheLinksHandWorkToTheShell) {
-  ChooseAbout();
-  for (uint32_t control : {picIcon, lblTitle, lblVersion, lblDescription, Label5, lblDisclaimer,
-                           Label1, Label6, Label7}) {
-    Click(control);
+TEST_F(AboutTest, OnlyTheLinksHandWorkToTheShellAndEveryFailureIsTold) {
+  Choose("mnuPopAbout");
+  for (uint32_t control : {picIcon, lblTitle, lblVersion, lblDescription, Label5, lblDisclaimer, Label1, Label6,
+                           Label7}) {
+    ClickAbout(control);
   }
   EXPECT_TRUE(os.shellExecutes.empty());
-  Click(Label2);
-  Click(Label3);
-  Click(Label4);
+  ClickAbout(Label2);
+  ClickAbout(Label3);
+  ClickAbout(Label4);
   using Call = std::tuple<std::string, std::string, int32_t>;
-  EXPECT_EQ((std::vector<Call>{{kDonationUrl, "C:\\", 1},
-                               {"mailto:mail@ambrel.example?subject=Ambrel Utilities: Vantrel", "C:\\", 1},
-                               {"http://ambrel.example/", "C:\\", 1}}),
+  EXPECT_EQ((std::vector<Call>{
+                {"https://www.donations.example/xclick/business=donate@ambrel.example&item_name=Ambrel+Utilities"
+                 "&item_number=00000001&no_shipping=1&cs=1&tax=0&currency_code=USD", "C:\\", 1},
+                {"mailto:mail@ambrel.example?subject=Ambrel Utilities: Vantrel", "C:\\", 1},
+                {"http://ambrel.example/", "C:\\", 1}}),
             os.shellExecutes);
-  EXPECT_EQ(2u, app.Forms().size()) << "the window stays open after a link";
-  EXPECT_EQ(
-      "https://www.donations.example/xclick/business=donate@ambrel.example&item_name=Ambrel+Utilities"
-      "&item_number=00000001&no_shipping=1&cs=1&tax=0&currency_code=USD",
-      std::string(kDonationUrl));
+  // ShellExecute succeeds above 32 only; 32 itself is an error.
+  const std::pair<uint32_t, const char*> links[] = {{Label2, kBrowserFailedText}, {Label3, kMailFailedText}};
+  for (const auto& [link, failure] : links) {
+    for (intptr_t code : {0, 2, 31, 32, 33, 42}) {
+      os.shellExecuteResult = code;
+      const size_t boxes = os.messageBoxes.size();
+      ClickAbout(link);
+      ASSERT_EQ(boxes + (code <= 32 ? 1 : 0), os.messageBoxes.size()) << code;
+      if (code > 32) continue;
+      EXPECT_EQ(failure, os.messageBoxes.back().text);
+      EXPECT_EQ(Application::kTitle, os.messageBoxes.back().caption);
+      EXPECT_EQ(win::kMbIconStop, os.messageBoxes.back().style);
+    }
+  }
+  EXPECT_EQ(2u, app.Forms().size()) << "the window stays open";
 }
 
-TEST_F(AboutTest, ExitWhileOpenClosesBoth) {
-  ChooseAbout();
-  Choose("mPopExit");
-  EXPECT_TRUE(app.Forms().empty());
-  EXPECT_EQ(win::kNimDelete, os.trayCalls.back().message);
-  EXPECT_EQ(1, os.quitMessages);
-}
-
-TEST_F(AboutTest, LayoutHasEveryControlOnceWithOkFirstInTabOrder) {
+TEST(AboutLayout, HasEveryControlOnceWithOkFirstInTabOrderAndThreeLinks) {
   const FormLayout layout = AboutFormLayout();
-  EXPECT_EQ(13u, layout.controls.size());
   std::vector<int32_t> tabs;
   for (const ControlLayout& control : layout.controls) tabs.push_back(control.tabIndex);
   std::ranges::sort(tabs);
   EXPECT_EQ(tabs, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
-  const auto links = std::ranges::count_if(layout.controls, &ControlLayout::linkPointer);
-  EXPECT_EQ(3, links);
-  EXPECT_EQ(cmdOK, layout.defaultControl);
-  EXPECT_EQ(cmdOK, layout.cancelControl);
+  EXPECT_EQ(3, std::ranges::count_if(layout.controls, &ControlLayout::linkPointer));
+  EXPECT_EQ((std::pair<uint32_t, uint32_t>{cmdOK, cmdOK}), std::pair(layout.defaultControl, layout.cancelControl));
 }
 
 // Windows gives the first ShowWindow of a process the show state of its launcher (a
@@ -97,17 +89,12 @@ TEST(AboutShowState, OpensNormallyAndInFrontWhateverTheLauncherAsked) {
   for (int32_t launcher : {win::kSwHide, win::kSwShowMinNoActive, win::kSwShowMinimized,
                            win::kSwShowMaximized, win::kSwShowNormal}) {
     SCOPED_TRACE(launcher);
-    testing::Program p;
+    Program p;
     p.os.startupShowState = launcher;
-    const WindowHandle editor = reinterpret_cast<WindowHandle>(0x9990);
-    p.os.foreignWindows.insert(editor);
-    p.os.foreground = editor;
     p.Start();
     p.Choose("mnuPopAbout");
     const testing::FakeWindow& about = p.os.Window(p.About()->hWnd());
-    EXPECT_TRUE(about.visible);
-    EXPECT_FALSE(about.minimized);
-    EXPECT_FALSE(about.maximized);
+    EXPECT_EQ((std::tuple{true, false, false}), std::tuple(about.visible, about.minimized, about.maximized));
     EXPECT_EQ(p.About()->hWnd(), p.os.foreground);
   }
 }
@@ -119,50 +106,42 @@ TEST(AboutPlacement, ClientAreaHoldsTheLayoutAtTheMonitorsDpiAndTheWindowIsCentr
   struct Case {
     int32_t system, monitor;
     PixelRect outer;
+    double leftTwips;  // read back at the system's twips per pixel
   };
-  for (const Case& c : {Case{96, 96, {312, 215, 711, 523}},     // 391 x 277 client
-                        Case{96, 144, {212, 138, 811, 600}},    // 587 x 416 (5865 / 10 rounded)
-                        Case{144, 96, {312, 215, 711, 523}},
-                        Case{96, 192, {113, 61, 911, 677}}}) {  // 782 x 554
+  for (const Case& c : {Case{96, 96, {312, 215, 711, 523}, 4680},     // 391 x 277 client
+                        Case{96, 144, {212, 138, 811, 600}, 3180},    // 587 x 416 (5865 / 10 rounded)
+                        Case{96, 192, {113, 61, 911, 677}, 1695},     // 782 x 554
+                        Case{192, 192, {113, 61, 911, 677}, 847.5}}) {
     SCOPED_TRACE(std::to_string(c.system) + " dpi system, " + std::to_string(c.monitor) + " dpi monitor");
-    testing::Program p;
+    Program p;
     p.os.dpi = c.system;
     p.os.monitorDpi = c.monitor;
     p.Start();
     p.Choose("mnuPopAbout");
     EXPECT_EQ(c.outer, p.os.Window(p.About()->hWnd()).rect);
+    EXPECT_EQ(c.leftTwips, p.About()->Left());
   }
 }
 
 // Under a high-contrast theme the fixed black and blue could vanish on the theme's
 // background; the theme's own colours for text, links and window never do.
 TEST(AboutColours, HighContrastPaintsInTheThemesColoursAndOtherwiseInTheLayouts) {
-  const auto system = [](SystemColor color) { return PaintColor{color}; };
   const FormLayout layout = AboutFormLayout();
   for (const ControlLayout& control : layout.controls) {
     SCOPED_TRACE(control.name);
     const ControlPaint contrast = PaintOf(control, true);
-    EXPECT_EQ(system(control.linkPointer ? SystemColor::HotLight : SystemColor::WindowText), contrast.text);
-    EXPECT_EQ(system(SystemColor::Window), contrast.background);
-    const ControlPaint normal = PaintOf(control, false);
-    if (control.textColor) {
-      EXPECT_EQ(PaintColor{*control.textColor}, normal.text);
-    } else {
-      EXPECT_EQ(system(SystemColor::WindowText), normal.text);
-    }
+    EXPECT_EQ(PaintColor{control.linkPointer ? SystemColor::HotLight : SystemColor::WindowText}, contrast.text);
+    EXPECT_EQ(PaintColor{SystemColor::Window}, contrast.background);
+    EXPECT_EQ(control.textColor ? PaintColor{*control.textColor} : SystemColor::WindowText, PaintOf(control, false).text);
   }
-  EXPECT_EQ(SystemColor::Window, FormBackground(true));
-  EXPECT_EQ(SystemColor::ButtonFace, FormBackground(false));
+  EXPECT_EQ((std::pair{SystemColor::Window, SystemColor::ButtonFace}), std::pair(FormBackground(true), FormBackground(false)));
   EXPECT_EQ((PaintColor{Rgb{192, 192, 192}}), PaintOf(layout.controls.front(), false).background);  // picIcon
   EXPECT_EQ((PaintColor{Rgb{0, 0, 255}}), PaintOf(layout.controls[6], false).text);  // Label3, a link
 }
 
-struct LauncherTest : ::testing::Test {
+TEST(DisplayProperties, StartTheSystemsRundll32MinimizedAndReportAFailure) {
   FakeOs os;
-  Application app{os};
-};
-
-TEST_F(LauncherTest, DisplayPropertiesStartsTheControlPanelMinimized) {
+  Application app(os);
   OpenDisplayProperties(app);
   using Start = std::tuple<std::string, std::string, int32_t>;
   EXPECT_EQ((std::vector<Start>{{"rundll32.exe", "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3", 2}}),

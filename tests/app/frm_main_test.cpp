@@ -7,39 +7,30 @@
 #include <cstring>
 
 #include "fakes/program.h"
+#include "launch/web_stuff_functions.h"
 
 namespace vantrel {
 namespace {
 
 using testing::FakeOs;
 using testing::Program;
+using testing::TipFor;
+using testing::TipOf;
+using Messages = std::vector<uint32_t>;
 
 std::string FullTip(const NotifyIconData& data) { return std::string(data.szTip, sizeof data.szTip); }
+std::string PaddedTip(const std::string& text) { return text + '\0' + std::string(63 - text.size(), ' '); }
 
-std::string PaddedTip(const std::string& text) {
-  return text + '\0' + std::string(64 - text.size() - 1, ' ');
-}
+struct MainWindowTest : ::testing::Test, Program {};
 
-ptrdiff_t IndexOf(const std::vector<std::string>& log, const std::string& line, bool last = false) {
-  const auto found = last ? std::find(log.rbegin(), log.rend(), line).base() - 1
-                          : std::find(log.begin(), log.end(), line);
-  return found - log.begin();
-}
-
-struct MainWindowTest : ::testing::Test, testing::Program {};
-
-TEST_F(MainWindowTest, MenuTreeHasTheNamesCaptionsAndModesOfTheLayout) {
+TEST_F(MainWindowTest, ThePopupHasTheCaptionsOfTheDesignAndEachRateItemItsMode) {
   Start();
-  std::vector<std::string> level1;
-  for (const MenuItem& item : Item("mPopupSys").children) level1.push_back(item.name + "=" + item.caption);
-  EXPECT_EQ((std::vector<std::string>{"m640x480=&640x480", "m800x600=&800x600", "m1024x768=&1024x768",
-                                      "m1280x768=1&280x768", "m1280x960=1280x&960", "m1280x1024=128&0x1024",
-                                      "m1600x1200=1&600x1200", "mnuSep2=-", "mnuDispProps=&Open Display Properties",
-                                      "mnusep4=-", "mnuPopAbout=&About",
-                                      "mnuWeb=http://ambrel.example/", "mnusep3=-", "mPopExit=E&xit"}),
-            level1);
-  EXPECT_FALSE(Item("mPopupSys").visible);
-  EXPECT_EQ("&Systray", Item("mPopupSys").caption);
+  std::vector<std::string> captions;
+  for (const MenuItem& item : Item("mPopupSys").children) captions.push_back(item.caption);
+  EXPECT_EQ((std::vector<std::string>{"&640x480", "&800x600", "&1024x768", "1&280x768", "1280x&960", "128&0x1024",
+                                      "1&600x1200", "-", "&Open Display Properties", "-", "&About",
+                                      "http://ambrel.example/", "-", "E&xit"}),
+            captions);
   const std::pair<const char*, ModeTriple> samples[] = {
       {"mnu640_60", {640, 480, 60}}, {"mnu12807_85", {1280, 768, 85}}, {"mnu12809_75", {1280, 960, 75}},
       {"mnu128010_100", {1280, 1024, 100}}, {"mnu1600_100", {1600, 1200, 100}}};
@@ -49,48 +40,24 @@ TEST_F(MainWindowTest, MenuTreeHasTheNamesCaptionsAndModesOfTheLayout) {
     ASSERT_FALSE(os.changeCalls.empty()) << name;
     const DevMode& request = os.changeCalls[0].record;
     EXPECT_EQ(mode, (ModeTriple{request.dmPelsWidth, request.dmPelsHeight, request.dmDisplayFrequency})) << name;
+    EXPECT_EQ(std::to_string(mode.frequency) + " Hz", Item(name).caption);
   }
-  EXPECT_EQ("100 Hz", Item("mnu1600_100").caption);
-  EXPECT_EQ("60 Hz", Item("mnu12809_60").caption);
 }
 
-TEST_F(MainWindowTest, ScanHidesOnlyWhatTheDriverCallsABadMode) {
+TEST_F(MainWindowTest, TheScanHidesOnlyWhatTheDriverCallsABadMode) {
   os.defaultTestCode = win::kDispChangeBadMode;
   for (int32_t rate : {60, 70, 72, 75, 85, 100}) os.testCodes[{640, 480, rate}] = 0;
-  for (int32_t rate : {60, 70, 72, 75, 85}) os.testCodes[{800, 600, rate}] = -2;
   os.testCodes[{800, 600, 100}] = win::kDispChangeFailed;
   os.testCodes[{1024, 768, 72}] = win::kDispChangeRestart;
   Start();
-  EXPECT_EQ(42u, os.Calls("ChangeDisplaySettingsA 2").size());
-  EXPECT_EQ(os.Calls("ChangeDisplaySettingsA 2").size(), os.Calls("EnumDisplaySettingsA").size() - 1);
-  const std::vector<std::string> expected = {
-      "&640x480", "  60 Hz", "  70 Hz", "  72 Hz", "  75 Hz", "  85 Hz", "  100 Hz",
-      "&800x600", "  100 Hz", "&1024x768", "  72 Hz", "-", "&Open Display Properties", "-",
-      "&About", "http://ambrel.example/", "-", "E&xit"};
-  EXPECT_EQ(expected, testing::VisibleMenu(Item("mPopupSys")));
-  // A hidden group keeps its rate items untouched, and enabled.
-  EXPECT_FALSE(Item("m1600x1200").visible);
-  EXPECT_TRUE(Item("m1600x1200").enabled);
-  EXPECT_TRUE(Item("mnu1600_60").visible);
-}
-
-TEST_F(MainWindowTest, ScanOfAnyCodesLeavesEveryVisibleGroupAChoice) {
-  uint32_t seed = 12345;
-  for (int round = 0; round < 50; ++round) {
-    FakeOs codes;
-    for (int32_t width : {640, 800, 1024, 1280, 1600})
-      for (int32_t height : {480, 600, 768, 960, 1024, 1200})
-        for (int32_t rate : {60, 70, 72, 75, 85, 100}) {
-          seed = seed * 1103515245 + 12345;
-          codes.testCodes[{width, height, rate}] = (seed >> 16) % 4 == 0 ? 0 : -2;
-        }
-    Application codesApp(codes);
-    auto window = Main(codesApp);
-    for (const MenuItem& group : FindMenuItem(window->Menu(), "mPopupSys")->children) {
-      if (!group.visible || group.children.empty()) continue;
-      EXPECT_TRUE(std::ranges::any_of(group.children, &MenuItem::visible)) << group.name;
-    }
-  }
+  EXPECT_EQ(42u, os.Calls("ChangeDisplaySettingsA 2").size()) << "tested, never applied";
+  EXPECT_TRUE(os.Calls("ChangeDisplaySettingsA 1").empty());
+  EXPECT_EQ((std::vector<std::string>{"&640x480", "  60 Hz", "  70 Hz", "  72 Hz", "  75 Hz", "  85 Hz", "  100 Hz",
+                                      "&800x600", "  100 Hz", "&1024x768", "  72 Hz", "-", "&Open Display Properties",
+                                      "-", "&About", "http://ambrel.example/", "-", "E&xit"}),
+            testing::VisibleMenu(Item("mPopupSys")));
+  EXPECT_TRUE(Item("m1600x1200").enabled) << "a hidden group is enabled again after the scan";
+  EXPECT_TRUE(Item("mnu1600_60").visible) << "a hidden group's rate items are left alone";
 }
 
 TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIcon) {
@@ -99,103 +66,138 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
     MenuItem& menu = app.Forms().at(0)->Menu();  // still loading: Main has not returned
     for (const char* name : {"m640x480", "m1600x1200"}) enabledDuringScan.push_back(FindMenuItem(menu, name)->enabled);
   };
-  os.testCodes[{1600, 1200, 60}] = -2;
   Start();
-  EXPECT_TRUE(std::ranges::none_of(enabledDuringScan, [](bool enabled) { return enabled; }));
-  for (const PopupRow& row : PopupRows()) EXPECT_TRUE(Item(row.name).enabled) << row.name;
-  for (ptrdiff_t i = 0; i < IndexOf(os.log, "AnotherInstanceRunning"); ++i) {
-    EXPECT_TRUE(os.log[i].starts_with("CreateFormWindow") || os.log[i] == "MoveWindow") << "guard first: " << os.log[i];
-  }
-  EXPECT_LT(IndexOf(os.log, "ChangeDisplaySettingsA 2", true), IndexOf(os.log, "Shell_NotifyIconA 0"));
-  EXPECT_EQ(0.0, main->Left());
-  EXPECT_EQ(20000.0, main->Top());
-  EXPECT_EQ(1845.0, main->Width());
-  EXPECT_EQ(510.0, main->Height());
-  EXPECT_EQ(WindowState::Minimized, main->State());
+  EXPECT_EQ(std::vector<bool>(84, false), enabledDuringScan);
+  const auto guard = std::ranges::find(os.log, "AnotherInstanceRunning");
+  EXPECT_TRUE(std::all_of(os.log.begin(), guard, [](const std::string& call) {
+    return call.starts_with("CreateFormWindow") || call == "MoveWindow";
+  })) << "the guard comes first";
+  EXPECT_EQ((std::tuple{0.0, 20000.0, 1845.0, 510.0, WindowState::Minimized}),
+            std::tuple(main->Left(), main->Top(), main->Width(), main->Height(), main->State()));
   const testing::FakeWindow& window = os.Window(main->hWnd());
-  EXPECT_FALSE(window.visible);
   EXPECT_EQ((PixelRect{0, 1333, 123, 1367}), window.rect);
   EXPECT_EQ(1000u, window.timers.at(kTimer1));
   EXPECT_TRUE(os.Calls("ShowWindow").empty()) << "every Resize hides it before it reaches the screen";
-
   ASSERT_EQ(1u, os.trayCalls.size());
+  EXPECT_EQ(win::kNimAdd, os.trayCalls[0].message);
   const NotifyIconData& record = LastTray();
-  EXPECT_EQ(sizeof(NotifyIconData), record.cbSize);
-  EXPECT_EQ(main->hWnd(), record.hWnd);
-  EXPECT_EQ(1u, record.uID);
-  EXPECT_EQ(7u, record.uFlags);
-  EXPECT_EQ(512u, record.uCallbackMessage);
-  EXPECT_EQ(main->Icon(), record.hIcon);
+  EXPECT_EQ((std::tuple{sizeof(NotifyIconData), main->hWnd(), 1u, 7u, 512u, main->Icon()}),
+            std::tuple(size_t{record.cbSize}, record.hWnd, record.uID, record.uFlags, record.uCallbackMessage,
+                       record.hIcon));
   EXPECT_EQ(PaddedTip("Current Resolution: 1024x768 60Hz"), FullTip(record));
-}
 
-TEST_F(MainWindowTest, SecondCopyEndsAtOnceWithoutScanIconOrWindow) {
-  os.otherInstance = true;
-  Start();
-  EXPECT_TRUE(os.Calls("ChangeDisplaySettingsA").empty());
-  EXPECT_TRUE(os.Calls("ShowWindow").empty());
-  ASSERT_EQ(1u, os.trayCalls.size());
-  EXPECT_EQ(win::kNimDelete, os.trayCalls[0].message);
+  Program second;
+  second.os.otherInstance = true;
+  second.Start();
+  EXPECT_TRUE(second.os.Calls("ChangeDisplaySettingsA").empty()) << "a second copy scans nothing";
+  ASSERT_EQ(1u, second.os.trayCalls.size());
+  EXPECT_EQ(win::kNimDelete, second.os.trayCalls[0].message);
   const NotifyIconData zero{};
-  EXPECT_EQ(0, std::memcmp(&zero, &os.trayCalls[0].record, sizeof zero)) << "names no icon";
-  EXPECT_FALSE(main->Loaded());
-  EXPECT_EQ(1, os.quitMessages);
+  EXPECT_EQ(0, std::memcmp(&zero, &second.LastTray(), sizeof zero)) << "the delete names no icon";
+  EXPECT_EQ(1, second.os.quitMessages);
 }
 
-TEST_F(MainWindowTest, TooltipTextIsNulTerminatedAndBlankPadded) {
-  NotifyIconData record{};
-  for (const auto& [mode, text] : std::vector<std::pair<ModeTriple, std::string>>{
-           {{1024, 768, 75}, "Current Resolution: 1024x768 75Hz"},
-           {{1600, 1200, 100}, "Current Resolution: 1600x1200 100Hz"},
-           {{0, 0, 0}, "Current Resolution: 0x0 0Hz"},
-           {{INT32_MIN, INT32_MIN, INT32_MIN}, "Current Resolution: -2147483648x-2147483648 -2147483648Hz"}}) {
-    std::memset(record.szTip, 'z', sizeof record.szTip);
-    StoreTrayTip(record, mode.width, mode.height, mode.frequency);
-    EXPECT_EQ(PaddedTip(text), FullTip(record));
-  }
-}
-
-TEST_F(MainWindowTest, EveryTickRereadsTheModeAndModifiesTheTip) {
+TEST_F(MainWindowTest, EveryTickRereadsTheModeAndModifiesOnlyTheTip) {
   Start();
-  Tick();
-  Tick();
+  const NotifyIconData added = LastTray();
   os.SetMode(800, 600, 75);
   Tick();
-  ASSERT_EQ(4u, os.trayCalls.size());
+  ASSERT_EQ(2u, os.trayCalls.size());
   EXPECT_EQ(win::kNimModify, os.trayCalls[1].message);
-  EXPECT_EQ(win::kNimModify, os.trayCalls[2].message);
+  // Only NIF_TIP, so the shell does not convert and repaint the same icon every second.
+  EXPECT_EQ(win::kNifTip, LastTray().uFlags);
+  EXPECT_EQ(std::tuple(added.cbSize, added.hWnd, added.uID, added.uCallbackMessage, added.hIcon),
+            std::tuple(LastTray().cbSize, LastTray().hWnd, LastTray().uID, LastTray().uCallbackMessage,
+                       LastTray().hIcon));
   EXPECT_EQ(PaddedTip("Current Resolution: 800x600 75Hz"), FullTip(LastTray()));
   os.readFails = true;
   Tick();
   EXPECT_EQ(PaddedTip("Current Resolution: 0x0 0Hz"), FullTip(LastTray()));
+  NotifyIconData longest{};
+  StoreTrayTip(longest, INT32_MIN, INT32_MIN, INT32_MIN);
+  EXPECT_EQ(PaddedTip("Current Resolution: -2147483648x-2147483648 -2147483648Hz"), FullTip(longest));
 }
 
-TEST_F(MainWindowTest, OnlyARightButtonReleaseOpensThePopup) {
-  for (int32_t dpi : {96, 120, 144, 192}) {
-    FakeOs dpiOs;
-    dpiOs.dpi = dpi;
-    Application dpiApp(dpiOs);
-    auto window = Main(dpiApp);
-    for (uint32_t message = 512; message <= 518; ++message) dpiOs.SendTrayMouse(window->hWnd(), message);
-    EXPECT_EQ(1u, dpiOs.popups.size()) << dpi << " dpi";
-    const std::vector<std::string> expected = {"SetForegroundWindow", "TrackPopupMenu 0", "PostMessageA 0"};
-    EXPECT_EQ(expected, std::vector<std::string>(dpiOs.log.end() - 3, dpiOs.log.end()));
-  }
-}
-
-TEST_F(MainWindowTest, RateCommandNamesTheModeActuallyInForce) {
+TEST_F(MainWindowTest, ARateCommandNamesTheModeActuallyInForce) {
   Start();
   Choose("mnu800_60");
   EXPECT_EQ((ModeTriple{800, 600, 60}), CurrentModeTriple(os));
-  EXPECT_EQ(PaddedTip("Current Resolution: 800x600 60Hz"), FullTip(LastTray()));
-
+  EXPECT_EQ(TipFor(800, 600, 60), Tip());
   // Refused: the tooltip keeps naming the mode in force, also while the box is open.
   os.testCodes[{1600, 1200, 100}] = win::kDispChangeRestart;
   os.whileMessageBoxOpen = [&] { Tick(); };
   Choose("mnu1600_100");
   EXPECT_EQ("Problem!", os.messageBoxes.at(0).caption);
-  EXPECT_EQ(PaddedTip("Current Resolution: 800x600 60Hz"), FullTip(LastTray()));
+  EXPECT_EQ(TipFor(800, 600, 60), Tip());
   EXPECT_EQ(win::kNimModify, os.trayCalls.back().message);
+}
+
+// A shell with a memory: it holds at most the icons it accepted, refuses a second add of
+// one it has, a modify of one it lacks, and everything while it is down.
+struct Shell {
+  bool up = true;
+  int icons = 0;
+  std::string tip;
+  bool Answer(uint32_t message, const NotifyIconData& record) {
+    if (!up) return false;
+    const bool known = icons > 0;
+    if (message == win::kNimAdd && !known) icons = 1;
+    if (message == win::kNimDelete && known) icons = 0;
+    if (message != win::kNimDelete && (message == win::kNimAdd) != known) tip = TipOf(record);
+    return message == win::kNimAdd ? !known : known;
+  }
+};
+
+TEST(ShellFaults, AnIconTheShellLostComesBackOnceWithTheModeInForce) {
+  Program p;
+  Shell shell;
+  p.os.trayAnswers = [&](uint32_t message) { return shell.Answer(message, p.LastTray()); };
+  p.Start();
+  shell.up = false;  // Explorer crashed
+  shell.icons = 0;
+  EXPECT_EQ(Messages{win::kNimModify}, p.TrayMessagesOf([&] { p.Tick(); })) << "the first sign of the loss";
+  p.os.SetMode(800, 600, 60);
+  EXPECT_EQ((Messages{win::kNimAdd, win::kNimModify}), p.TrayMessagesOf([&] { p.Tick(); })) << "once a tick";
+  shell.up = true;
+  EXPECT_EQ(Messages{win::kNimAdd}, p.TrayMessagesOf([&] { p.TaskbarCreated(); }));
+  EXPECT_EQ(TipFor(800, 600, 60), shell.tip);
+  EXPECT_EQ((Messages{win::kNimAdd, win::kNimModify}), p.TrayMessagesOf([&] { p.TaskbarCreated(); }))
+      << "a late announcement adds no second icon";
+  EXPECT_EQ(Messages{win::kNimModify}, p.TrayMessagesOf([&] { p.Tick(); }));
+  shell.icons = 0;  // another program took the icon away
+  p.Tick();
+  p.Tick();
+  EXPECT_EQ(1, shell.icons);
+  EXPECT_TRUE(p.os.messageBoxes.empty());
+}
+
+// Message boxes are modal to nothing, so the tray keeps answering while one is open;
+// Exit chosen there ends the program for good once the box returns.
+TEST(BusyFaults, ExitWhileAMessageBoxIsOpenEndsEverythingAndTheIconStaysGone) {
+  const std::pair<const char*, std::function<void(Program&)>> boxes[] = {
+      {"refused mode", [](Program& p) {
+         p.os.testCodes[{1280, 1024, 85}] = win::kDispChangeRestart;
+         p.Choose("mnu128010_85");
+       }},
+      {"browser", [](Program& p) {
+         p.os.shellExecuteResult = 2;
+         p.Choose("mnuWeb");
+       }},
+      {"control panel", [](Program& p) {
+         p.os.startProcessResult = false;
+         p.Choose("mnuDispProps");
+       }},
+  };
+  for (const auto& [name, raiseBox] : boxes) {
+    SCOPED_TRACE(name);
+    Program p;
+    p.Start();
+    p.os.whileMessageBoxOpen = [&] { p.Choose("mPopExit"); };
+    raiseBox(p);
+    EXPECT_EQ(1u, p.os.messageBoxes.size());
+    EXPECT_TRUE(p.app.Forms().empty());
+    EXPECT_EQ(win::kNimDelete, p.os.trayCalls.back().message) << "the last word to the shell";
+  }
 }
 
 TEST_F(MainWindowTest, ExitRemovesTheIconAndClosesEveryWindow) {
@@ -204,37 +206,31 @@ TEST_F(MainWindowTest, ExitRemovesTheIconAndClosesEveryWindow) {
   other.Show();
   Choose("mPopExit");
   EXPECT_EQ(win::kNimDelete, os.trayCalls.back().message);
-  EXPECT_EQ(main->hWnd(), nullptr);
   EXPECT_FALSE(other.Loaded());
   EXPECT_TRUE(app.Forms().empty());
   EXPECT_EQ(1, os.quitMessages);
-  EXPECT_TRUE(std::ranges::none_of(os.windows, [](const auto& entry) { return entry.second.visible; }));
+  EXPECT_EQ(2u, os.Calls("DestroyWindow").size());
 }
 
-TEST_F(MainWindowTest, ExitAloneClosesOnlyTheMainWindow) {
+// However the program ends, no icon stays behind in the tray: the end of the session, or a
+// message loop that ended without Exit (a WM_QUIT posted by another program).
+TEST_F(MainWindowTest, EveryEndWithoutExitRemovesTheIconAndClosesEveryWindow) {
   Start();
-  Choose("mPopExit");
-  EXPECT_EQ(1u, os.Calls("DestroyWindow").size());
-  EXPECT_EQ(1, os.quitMessages);
-}
+  Choose("mnuPopAbout");
+  os.Send(main->hWnd(), win::kWmEndSession, 0, 0);  // the end of the session was called off
+  EXPECT_EQ(2u, app.Forms().size());
+  EXPECT_EQ(win::kNimAdd, os.trayCalls.back().message);
+  os.Send(main->hWnd(), win::kWmEndSession, 1, 0);
+  EXPECT_TRUE(app.Forms().empty());
+  EXPECT_EQ(win::kNimDelete, os.trayCalls.back().message);
 
-// The tray and the title bar show the small icon; scaled down from the large one, or taken
-// from a cache at another size, it would look blurred there. Sizes by hand: 16 px at 96 dpi.
-TEST(TrayIcon, IsTheSmallIconLoadedAtItsOwnSizeAndGivenBackAtTheEnd) {
-  for (const auto& [dpi, small, large] : {std::tuple{96, 16, 32}, {120, 20, 40}, {144, 24, 48}}) {
-    SCOPED_TRACE(dpi);
-    FakeOs os;
-    os.dpi = dpi;
-    {
-      Application app(os);
-      auto main = Main(app);
-      EXPECT_EQ(small, os.iconSizes.at(os.trayCalls.at(0).record.hIcon));
-      const FormIcons& classIcons = os.Window(main->hWnd()).icons;
-      EXPECT_EQ(small, os.iconSizes.at(classIcons.small));
-      EXPECT_EQ(large, os.iconSizes.at(classIcons.large));
-    }
-    EXPECT_TRUE(os.iconSizes.empty()) << "every icon loaded is destroyed";
-  }
+  Program quit;
+  quit.Start();
+  quit.Choose("mnuPopAbout");
+  quit.main.reset();
+  EXPECT_TRUE(quit.app.Forms().empty());
+  EXPECT_EQ(win::kNimDelete, quit.os.trayCalls.back().message);
+  EXPECT_EQ(quit.os.trayCalls.at(0).record.hWnd, quit.os.trayCalls.back().record.hWnd);
 }
 
 // After Esc on the popup the hidden window holds the foreground; an Alt+F4 meant for the
@@ -260,29 +256,25 @@ TEST_F(MainWindowTest, TheForegroundGoesBackAfterThePopupAndAltF4NeverEndsTheHid
   os.PressAltF4();
   EXPECT_EQ(nullptr, About()) << "Alt+F4 closes the About window, which the user sees";
   EXPECT_TRUE(main->Loaded());
-  Choose("mPopExit");
-  EXPECT_FALSE(main->Loaded());
 }
 
-// However the program ends, no icon stays behind in the tray: the end of the session, or a
-// message loop that ended without Exit (a WM_QUIT posted by another program).
-TEST_F(MainWindowTest, EveryEndWithoutExitRemovesTheIconAndClosesEveryWindow) {
-  Start();
-  Choose("mnuPopAbout");
-  os.Send(main->hWnd(), win::kWmEndSession, 0, 0);  // the end of the session was called off
-  EXPECT_EQ(2u, app.Forms().size());
-  EXPECT_EQ(win::kNimAdd, os.trayCalls.back().message);
-  os.Send(main->hWnd(), win::kWmEndSession, 1, 0);
-  EXPECT_TRUE(app.Forms().empty());
-  EXPECT_EQ(win::kNimDelete, os.trayCalls.back().message);
-
-  Program quit;
-  quit.Start();
-  quit.Choose("mnuPopAbout");
-  quit.main.reset();
-  EXPECT_TRUE(quit.app.Forms().empty());
-  EXPECT_EQ(win::kNimDelete, quit.os.trayCalls.back().message);
-  EXPECT_EQ(quit.os.trayCalls.at(0).record.hWnd, quit.os.trayCalls.back().record.hWnd);
+// The tray and the title bar show the small icon; scaled down from the large one, or taken
+// from a cache at another size, it would look blurred there. Sizes by hand: 16 px at 96 dpi.
+TEST(TrayIcon, IsTheSmallIconLoadedAtItsOwnSizeAndGivenBackAtTheEnd) {
+  for (const auto& [dpi, small, large] : {std::tuple{96, 16, 32}, {120, 20, 40}, {144, 24, 48}}) {
+    SCOPED_TRACE(dpi);
+    FakeOs os;
+    os.dpi = dpi;
+    {
+      Application app(os);
+      auto main = Main(app);
+      EXPECT_EQ(small, os.iconSizes.at(os.trayCalls.at(0).record.hIcon));
+      const FormIcons& classIcons = os.Window(main->hWnd()).icons;
+      EXPECT_EQ(small, os.iconSizes.at(classIcons.small));
+      EXPECT_EQ(large, os.iconSizes.at(classIcons.large));
+    }
+    EXPECT_TRUE(os.iconSizes.empty()) << "every icon loaded is destroyed";
+  }
 }
 
 }  // namespace

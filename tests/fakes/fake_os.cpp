@@ -1,6 +1,7 @@
 #include "fakes/fake_os.h"
 
 #include <algorithm>
+#include <cctype>
 #include <utility>
 
 namespace vantrel::testing {
@@ -75,12 +76,10 @@ PixelRect FakeOs::Frame(const PixelRect& client, int32_t dpi) {
           client.bottom + border};
 }
 
-WindowHandle FakeOs::NewHandle() { return reinterpret_cast<WindowHandle>(nextHandle_ += 0x10); }
-
 bool FakeOs::EnumDisplaySettingsA(DevMode& record) {
   log.push_back("EnumDisplaySettingsA");
   readRecords.push_back(record);
-  if (readFailsIf ? readFailsIf() : readFails) return false;
+  if (readFails) return false;
   record = mode;
   return true;
 }
@@ -103,7 +102,7 @@ int32_t FakeOs::ChangeDisplaySettingsA(DevMode& record, uint32_t flags) {
 bool FakeOs::Shell_NotifyIconA(uint32_t message, NotifyIconData& data) {
   log.push_back("Shell_NotifyIconA " + std::to_string(message));
   trayCalls.push_back({message, data});
-  return trayAnswers ? trayAnswers(message) : trayAnswer;
+  return trayAnswers(message);
 }
 
 intptr_t FakeOs::ShellExecuteA(const std::string& file, const std::string& directory,
@@ -120,23 +119,10 @@ bool FakeOs::StartSystemProgram(const std::string& program, const std::string& c
   return startProcessResult;
 }
 
-bool FakeOs::AnotherInstanceRunning() {
-  log.push_back("AnotherInstanceRunning");
-  return otherInstance;
-}
-
 IconHandle FakeOs::LoadIconResource(uint16_t, int32_t pixels) {
   const IconHandle icon = NewHandle();
   iconSizes[icon] = pixels;
   return icon;
-}
-
-void FakeOs::DestroyIcon(IconHandle icon) { iconSizes.erase(icon); }
-
-int32_t FakeOs::GetSystemMetrics(int32_t index) {
-  if (index == win::kSmCxIcon) return 32 * dpi / 96;
-  if (index == win::kSmCxSmIcon) return 16 * dpi / 96;
-  return 0;
 }
 
 WindowHandle FakeOs::CreateFormWindow(Form& form, const FormIcons& icons) {
@@ -146,10 +132,6 @@ WindowHandle FakeOs::CreateFormWindow(Form& form, const FormIcons& icons) {
   windows[handle] = {.form = &form, .rect = {0, 0, 0, 0}, .icons = icons};
   for (const ControlLayout& control : form.Layout().controls) windows[handle].texts[control.id] = control.text;
   return handle;
-}
-
-PixelRect FakeOs::FrameAround(const PixelRect& client, const FormLayout&, int32_t frameDpi) {
-  return Frame(client, frameDpi);
 }
 
 void FakeOs::DestroyWindow(WindowHandle window) {
@@ -164,41 +146,13 @@ void FakeOs::ShowWindow(WindowHandle window, int32_t showCommand) {
   log.push_back("ShowWindow " + std::to_string(showCommand));
   if (startupShowState && !std::exchange(firstShowTaken_, true)) showCommand = *startupShowState;
   FakeWindow& target = Window(window);
-  target.visible = showCommand != win::kSwHide;
-  switch (showCommand) {
-    case win::kSwShowMinimized:
-    case win::kSwShowMinNoActive:
-      target.minimized = true;
-      target.maximized = false;
-      break;
-    case win::kSwShowMaximized:
-      target.maximized = true;
-      target.minimized = false;
-      break;
-    case win::kSwShowNormal:
-    case win::kSwRestore:
-    case win::kSwShowNoActivate:
-      target.minimized = target.maximized = false;
-      break;
-    default:
-      break;  // SW_HIDE and SW_SHOW keep the window's state
-  }
-  const bool activates = showCommand == win::kSwShowNormal || showCommand == win::kSwShowMinimized ||
-                         showCommand == win::kSwShowMaximized || showCommand == win::kSwRestore;
-  if (activates) foreground = window;
-}
-
-void FakeOs::MoveWindow(WindowHandle window, const PixelRect& outer) {
-  log.push_back("MoveWindow");
-  Window(window).rect = outer;
-}
-
-PixelRect FakeOs::GetWindowRect(WindowHandle window) { return Window(window).rect; }
-
-void FakeOs::UpdateWindow(WindowHandle) { log.push_back("UpdateWindow"); }
-
-void FakeOs::SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) {
-  Window(window).texts.at(controlId) = text;
+  const int32_t c = showCommand;
+  target.visible = c != win::kSwHide;
+  // SW_HIDE and SW_SHOW (5, which the program never asks for) keep the window's state.
+  if (c == win::kSwHide || c == 5) return;
+  target.minimized = c == win::kSwShowMinimized || c == win::kSwShowMinNoActive;
+  target.maximized = c == win::kSwShowMaximized;
+  if (c != win::kSwShowMinNoActive && c != win::kSwShowNoActivate) foreground = window;
 }
 
 bool FakeOs::SetForegroundWindow(WindowHandle window) {
@@ -208,23 +162,13 @@ bool FakeOs::SetForegroundWindow(WindowHandle window) {
   return exists;
 }
 
-void FakeOs::SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) {
-  Window(window).timers[id] = milliseconds;
-}
-
-bool FakeOs::PostMessageA(WindowHandle window, uint32_t message) {
-  log.push_back("PostMessageA " + std::to_string(message));
-  postedMessages.emplace_back(window, message);
-  return true;
-}
-
 uint32_t FakeOs::RegisterWindowMessageA(const char* name) {
+  std::string key = name;  // Windows compares the names without regard to case
+  std::ranges::transform(key, key.begin(), [](unsigned char c) { return std::tolower(c); });
   const auto [entry, added] =
-      registeredMessages_.emplace(name, 0xC100 + static_cast<uint32_t>(registeredMessages_.size()));
+      registeredMessages_.emplace(key, 0xC100 + static_cast<uint32_t>(registeredMessages_.size()));
   return entry->second;
 }
-
-PixelPoint FakeOs::GetCursorPos() { return cursor; }
 
 uint32_t FakeOs::TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint, WindowHandle) {
   log.push_back("TrackPopupMenu " + std::to_string(flags));
@@ -238,11 +182,6 @@ int32_t FakeOs::MessageBoxA(WindowHandle, const std::string& text, const std::st
   messageBoxes.push_back({text, caption, style});
   if (whileMessageBoxOpen) std::exchange(whileMessageBoxOpen, nullptr)();
   return 1;
-}
-
-void FakeOs::PostQuitMessage() {
-  log.push_back("PostQuitMessage");
-  ++quitMessages;
 }
 
 }  // namespace vantrel::testing

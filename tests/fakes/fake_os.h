@@ -27,28 +27,13 @@ inline void PrintTo(const PixelRect& rect, std::ostream* out) {
 
 namespace vantrel::testing {
 
-struct ChangeCall {
-  DevMode record;
-  uint32_t flags;
-};
-
-struct TrayCall {
-  uint32_t message;
-  NotifyIconData record;
-};
-
-struct MessageBoxCall {
-  std::string text;
-  std::string caption;
-  uint32_t style;
-};
+struct ChangeCall { DevMode record; uint32_t flags; };
+struct TrayCall { uint32_t message; NotifyIconData record; };
+struct MessageBoxCall { std::string text, caption; uint32_t style; };
 
 struct FakeWindow {
   Form* form = nullptr;
-  bool visible = false;
-  bool minimized = false;
-  bool maximized = false;
-  bool destroyed = false;
+  bool visible = false, minimized = false, maximized = false, destroyed = false;
   PixelRect rect{};
   FormIcons icons;
   std::map<uint32_t, uint32_t> timers;
@@ -66,7 +51,6 @@ class FakeOs : public Os {
   // --- display driver
   DevMode mode{};                 // what a successful read writes
   bool readFails = false;         // the read writes nothing and returns false
-  std::function<bool()> readFailsIf;  // when set, decides each read instead of readFails
   int32_t defaultTestCode = win::kDispChangeSuccessful;
   std::map<std::tuple<int32_t, int32_t, int32_t>, int32_t> testCodes;
   int32_t applyCode = win::kDispChangeSuccessful;
@@ -76,8 +60,7 @@ class FakeOs : public Os {
   void SetMode(int32_t width, int32_t height, int32_t frequency);
 
   // --- shell
-  bool trayAnswer = true;
-  std::function<bool(uint32_t message)> trayAnswers;  // overrides trayAnswer when set
+  std::function<bool(uint32_t message)> trayAnswers = [](uint32_t) { return true; };
   std::vector<TrayCall> trayCalls;
   intptr_t shellExecuteResult = 42;
   std::vector<std::tuple<std::string, std::string, int32_t>> shellExecutes;
@@ -97,12 +80,10 @@ class FakeOs : public Os {
   WindowHandle foreground = nullptr;
   std::set<WindowHandle> foreignWindows;  // windows of other programs
   std::vector<WindowHandle> closedByKeyboard;  // foreign windows an Alt+F4 reached
-  PixelPoint cursor{1012, 757};
   std::vector<MessageBoxCall> messageBoxes;
   std::function<void()> whileMessageBoxOpen;
   std::vector<std::vector<std::string>> popups;  // what each popup showed
   std::function<uint32_t(const MenuItem&)> choosePopupItem;
-  std::vector<std::pair<WindowHandle, uint32_t>> postedMessages;
   int quitMessages = 0;
 
   // Every call in order, one short line each ("ShowWindow 4", "Shell_NotifyIconA 0", ...).
@@ -126,35 +107,36 @@ class FakeOs : public Os {
                          int32_t showCommand) override;
   bool StartSystemProgram(const std::string& program, const std::string& commandLine,
                           int32_t showCommand) override;
-  bool AnotherInstanceRunning() override;
+  bool AnotherInstanceRunning() override { return Logged("AnotherInstanceRunning"), otherInstance; }
   IconHandle LoadIconResource(uint16_t resource, int32_t pixels) override;
-  void DestroyIcon(IconHandle icon) override;
-  int32_t GetSystemMetrics(int32_t index) override;
+  void DestroyIcon(IconHandle icon) override { iconSizes.erase(icon); }
+  int32_t GetSystemMetrics(int32_t index) override { return (index == win::kSmCxIcon ? 32 : 16) * dpi / 96; }
   WindowHandle CreateFormWindow(Form& form, const FormIcons& icons) override;
-  PixelRect FrameAround(const PixelRect& client, const FormLayout& layout, int32_t dpi) override;
+  PixelRect FrameAround(const PixelRect& client, const FormLayout&, int32_t at) override { return Frame(client, at); }
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
-  void MoveWindow(WindowHandle window, const PixelRect& outer) override;
-  PixelRect GetWindowRect(WindowHandle window) override;
-  void UpdateWindow(WindowHandle window) override;
-  void SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) override;
+  void MoveWindow(WindowHandle window, const PixelRect& outer) override { Logged("MoveWindow"), Window(window).rect = outer; }
+  PixelRect GetWindowRect(WindowHandle window) override { return Window(window).rect; }
+  void UpdateWindow(WindowHandle) override { Logged("UpdateWindow"); }
+  void SetControlText(WindowHandle window, uint32_t id, const std::string& text) override { Window(window).texts.at(id) = text; }
   bool SetForegroundWindow(WindowHandle window) override;
   WindowHandle GetForegroundWindow() override { return foreground; }
   int32_t WindowDpi(WindowHandle) override { return monitorDpi != 0 ? monitorDpi : dpi; }
   PixelRect WorkArea() override { return {0, 0, 1024, 738}; }
-  void SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;
-  bool PostMessageA(WindowHandle window, uint32_t message) override;
+  void SetTimer(WindowHandle window, uint32_t id, uint32_t ms) override { Window(window).timers[id] = ms; }
+  bool PostMessageA(WindowHandle, uint32_t message) override { return Logged("PostMessageA " + std::to_string(message)), true; }
   uint32_t RegisterWindowMessageA(const char* name) override;
-  PixelPoint GetCursorPos() override;
+  PixelPoint GetCursorPos() override { return {1012, 757}; }
   uint32_t TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
                           WindowHandle owner) override;
   int32_t MessageBoxA(WindowHandle owner, const std::string& text, const std::string& caption,
                       uint32_t style) override;
   int32_t ScreenDpiX() override { return dpi; }
-  void PostQuitMessage() override;
+  void PostQuitMessage() override { Logged("PostQuitMessage"), ++quitMessages; }
 
  private:
-  WindowHandle NewHandle();
+  void Logged(const std::string& call) { log.push_back(call); }
+  WindowHandle NewHandle() { return reinterpret_cast<WindowHandle>(nextHandle_ += 0x10); }
 
   uintptr_t nextHandle_ = 0x1000;
   bool firstShowTaken_ = false;

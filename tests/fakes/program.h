@@ -40,9 +40,6 @@ struct Program {
   void ClickAbout(uint32_t control) { os.Send(About()->hWnd(), win::kWmCommand, control, 0); }
   const NotifyIconData& LastTray() const { return os.trayCalls.back().record; }
   std::string Tip() const { return TipOf(LastTray()); }
-  std::string ModeTip() const {
-    return TipFor(os.mode.dmPelsWidth, os.mode.dmPelsHeight, os.mode.dmDisplayFrequency);
-  }
   // The tray requests that one gesture made, in order.
   std::vector<uint32_t> TrayMessagesOf(const std::function<void()>& gesture) {
     const size_t before = os.trayCalls.size();

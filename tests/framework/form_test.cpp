@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "fakes/fake_os.h"
 #include "framework/twips.h"
 
@@ -11,18 +10,19 @@ namespace {
 
 using testing::FakeOs;
 
-TEST(Twips, PixelsRoundTripAtCommonDpis) {
-  for (int32_t dpi : {96, 120, 144, 192}) {
-    const double tpp = TwipsPerPixel(dpi);
-    for (int32_t pixels : {0, 1, 34, 123, 517, 1333, -7}) {
-      EXPECT_EQ(pixels, TwipsToPixels(PixelsToTwips(pixels, tpp), tpp)) << dpi << " dpi";
-    }
-  }
+// 192 dpi gives 7.5 twips per pixel, where rounding shows. Values worked out by hand.
+TEST(Twips, ConvertAtAWholeAndAFractionalNumberOfTwipsPerPixel) {
   EXPECT_EQ(15.0, TwipsPerPixel(96));
-  EXPECT_EQ(1333, TwipsToPixels(20000, 15.0));
+  EXPECT_EQ(7.5, TwipsPerPixel(192));
+  EXPECT_EQ(1333, TwipsToPixels(20000, 15));    // 1333.33
+  EXPECT_EQ(2667, TwipsToPixels(20000, 7.5));   // 2666.67
+  EXPECT_EQ(412, TwipsToPixels(3086.25, 7.5));  // 411.5, rounded away from zero
+  EXPECT_EQ(-2, TwipsToPixels(-11.25, 7.5));    // -1.5
+  EXPECT_EQ(922.5, PixelsToTwips(123, 7.5));
+  EXPECT_EQ(-52.5, PixelsToTwips(-7, 7.5));
 }
 
-// Records the order of its events and lets a test decide what the handlers do.
+// Records the order of its events and lets a test decide what Load does.
 class RecordingForm : public Form {
  public:
   explicit RecordingForm(Application& app)
@@ -36,23 +36,18 @@ class RecordingForm : public Form {
     SetMenu(bar);
   }
   std::string events;
-  std::function<void()> onLoad, onResize;
+  std::function<void()> onLoad;
   double lastX = 0;
 
   void Load() override {
     events += "load ";
     if (onLoad) onLoad();
   }
-  void Resize() override {
-    events += "resize ";
-    if (onResize) onResize();
-  }
+  void Resize() override { events += "resize "; }
   void Unload() override { events += "unload "; }
   void Timer(uint32_t id) override { events += "timer" + std::to_string(id) + " "; }
   void MouseMove(int32_t, int32_t, double x, double) override { lastX = x; }
-  void ControlClick(uint32_t id) override {
-    events += "control" + std::to_string(id) + " ";
-  }
+  void ControlClick(uint32_t id) override { events += "control" + std::to_string(id) + " "; }
 };
 
 struct FormTest : ::testing::Test {
@@ -61,53 +56,23 @@ struct FormTest : ::testing::Test {
   RecordingForm form{app};
 };
 
-TEST_F(FormTest, FirstShowLoadsThenDisplaysAndResizes) {
+TEST_F(FormTest, TheFirstShowLoadsAndResizesBeforeTheScreenAndTheLastCloseEndsTheProcess) {
+  form.onLoad = [&] { form.Show(); };  // a Show inside Load displays once
+  form.Show();
   form.Show();
   EXPECT_EQ("load resize ", form.events);
   EXPECT_TRUE(os.Window(form.hWnd()).visible);
   EXPECT_EQ(250u, os.Window(form.hWnd()).timers.at(7));
-  form.Show();
-  EXPECT_EQ("load resize ", form.events) << "showing a visible window changes nothing";
-}
-
-TEST_F(FormTest, ShowInsideLoadDisplaysOnceAndCloseInsideLoadEndsTheShow) {
-  form.onLoad = [&] { form.Show(); };
-  form.Show();
-  EXPECT_EQ("load resize ", form.events);
 
   RecordingForm closing(app);
   closing.onLoad = [&] { closing.Close(); };
   const size_t shows = os.Calls("ShowWindow").size();
   closing.Show();
   EXPECT_EQ("load unload ", closing.events);
-  EXPECT_FALSE(closing.Loaded());
-  EXPECT_EQ(shows, os.Calls("ShowWindow").size()) << "the closed window is never shown";
-}
-
-TEST_F(FormTest, SizeAndStateChangesRaiseResizeButMovesAndRepeatsDoNot) {
-  form.Show();
-  form.events.clear();
-  form.SetLeft(0);
-  form.SetTop(20000);
-  form.SetHeight(510);
-  form.SetHeight(510);
-  form.SetWidth(1845);
-  form.SetWindowState(WindowState::Minimized);
-  EXPECT_EQ("resize resize resize ", form.events);
-  EXPECT_EQ((PixelRect{0, 1333, 123, 1367}), os.Window(form.hWnd()).rect);
-  EXPECT_TRUE(os.Window(form.hWnd()).minimized);
-}
-
-TEST_F(FormTest, ClosingTheLastWindowEndsTheProcess) {
-  RecordingForm other(app);
-  form.Show();
-  other.Show();
-  EXPECT_EQ((std::vector<Form*>{&form, &other}), app.Forms());
-  form.Close();
-  EXPECT_EQ(0, os.quitMessages);
-  os.Send(other.hWnd(), win::kWmClose, 0, 0);
-  EXPECT_EQ("load resize unload ", other.events);
-  EXPECT_TRUE(os.Window(other.hWnd() ? other.hWnd() : os.windows.rbegin()->first).destroyed);
+  EXPECT_EQ(shows, os.Calls("ShowWindow").size()) << "a window closed in Load is never shown";
+  EXPECT_EQ(0, os.quitMessages) << "another window is still open";
+  os.Send(form.hWnd(), win::kWmClose, 0, 0);
+  EXPECT_EQ("load resize unload ", form.events);
   EXPECT_EQ(1, os.quitMessages);
 }
 
@@ -127,16 +92,6 @@ TEST_F(FormTest, MessagesBecomeEvents) {
   EXPECT_EQ(-10.0, form.lastX) << "the low word is a signed coordinate";
 }
 
-TEST_F(FormTest, AWindowThatCannotBeCreatedIsReportedAndNotLoaded) {
-  os.createFails = true;
-  form.Show();
-  EXPECT_FALSE(form.Loaded());
-  EXPECT_EQ("", form.events);
-  ASSERT_EQ(1u, os.messageBoxes.size());
-  EXPECT_EQ("The window \"Test\" could not be created.", os.messageBoxes[0].text);
-  EXPECT_TRUE(app.Forms().empty());
-}
-
 TEST_F(FormTest, PopupRunsTheChoiceAfterTheMenuClosed) {
   form.Show();
   os.choosePopupItem = [](const MenuItem& menu) { return menu.children[0].id; };
@@ -145,6 +100,15 @@ TEST_F(FormTest, PopupRunsTheChoiceAfterTheMenuClosed) {
   EXPECT_EQ((std::vector<std::string>{"TrackPopupMenu 0", "PostMessageA 0"}),
             std::vector<std::string>(os.log.end() - 2, os.log.end()));
   EXPECT_NE(std::string::npos, form.events.find("click:shown"));
+}
+
+TEST_F(FormTest, AWindowThatCannotBeCreatedIsReportedAndNotLoaded) {
+  os.createFails = true;
+  form.Show();
+  EXPECT_EQ("", form.events);
+  ASSERT_EQ(1u, os.messageBoxes.size());
+  EXPECT_EQ("The window \"Test\" could not be created.", os.messageBoxes[0].text);
+  EXPECT_TRUE(app.Forms().empty());
 }
 
 }  // namespace
