@@ -122,7 +122,6 @@ inline constexpr int32_t kSwShowNormal = 1;
 inline constexpr int32_t kSwShowMinimized = 2;
 inline constexpr int32_t kSwShowMaximized = 3;
 inline constexpr int32_t kSwShowNoActivate = 4;
-inline constexpr int32_t kSwShow = 5;
 inline constexpr int32_t kSwShowMinNoActive = 7;
 inline constexpr int32_t kSwRestore = 9;
 
