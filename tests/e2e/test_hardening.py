@@ -4,7 +4,6 @@ bad pointers and handles from another program, and the end of the session."""
 import os
 import shutil
 import signal
-import time
 import unittest
 
 from rig import wait_until
@@ -34,9 +33,7 @@ class HostileSurroundings(unittest.TestCase):
         shutil.copy(rig.probe_exe, rig.dir / "elevated.exe")
         elevated = rig.launch(rig.dir / "elevated.exe", ["deny-mutex", INSTANCE_MUTEX])
         elevated.wait_log("held")
-        started = time.monotonic()
         self.assertEqual(0, rig.wine(exe, timeout=20).returncode)  # returns once the copy has ended
-        self.assertLess(time.monotonic() - started, 10)
         self.assertEqual([], rig.probe_ok("tray-tips").splitlines(), "no icon added")
         self.assertFalse(rig.probe("find", DIALOG_CLASS, "-").ok, "nothing said")
         for pid in elevated.pids():
@@ -70,6 +67,8 @@ class HostileSurroundings(unittest.TestCase):
         # of the above have been dealt with.
         rig.probe_ok("post", about, "WM_COMMAND", 110, 0)  # " HERE"
         wait_until(rig.recorded_launches, 10, message="the donation link")
+        [ok] = [line.split("\t") for line in rig.probe_ok("children", about).splitlines() if line.endswith("\tOK")]
+        self.assertGreater(int(ok[5]), int(ok[3]), "the About window keeps its layout")
         self.assertEqual([TIP_1024], app.tray_tips())
 
         # The session ends: the program ends with it and leaves no icon behind.
