@@ -6,10 +6,12 @@
 
 namespace vantrel {
 
-double Application::TwipsPerPixelX() const {
+int32_t Application::ScreenDpi() const {
   if (screenDpi_ == 0) screenDpi_ = os_.ScreenDpiX();
-  return TwipsPerPixel(screenDpi_);
+  return screenDpi_;
 }
+
+double Application::TwipsPerPixelX() const { return TwipsPerPixel(ScreenDpi()); }
 
 int32_t Application::MsgBox(const std::string& text, uint32_t style,
                             const std::string& title) const {

@@ -42,6 +42,7 @@ class Application {
   Application& operator=(const Application&) = delete;
 
   Os& os() const { return os_; }
+  int32_t ScreenDpi() const;
   double TwipsPerPixelX() const;
 
   // Modal message box without owner; an empty title means the application title.

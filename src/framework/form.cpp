@@ -44,35 +44,34 @@ void Form::SetMenu(MenuItem root) {
 IconHandle Form::Icon() const { return Loaded() ? app_.Icons(layout_.iconResource).small : nullptr; }
 
 bool Form::LoadWindow() {
-  window_ = os().CreateFormWindow(*this, app_.Icons(layout_.iconResource));
+  const int32_t systemDpi = app_.ScreenDpi();
+  window_ = os().CreateFormWindow(*this, app_.Icons(layout_.iconResource), PlacementAt(systemDpi));
   if (window_ == nullptr) {
     app_.MsgBox("The window \"" + layout_.caption + "\" could not be created.", win::kMbIconStop);
     return false;
   }
   app_.FormOpened(*this);
-  SizeToLayout();
+  // On a monitor whose scale differs from the system's, the window takes the size and
+  // frame of its own DPI.
+  if (const int32_t dpi = os().WindowDpi(window_); dpi != systemDpi) os().MoveWindow(window_, PlacementAt(dpi));
   ReadGeometry();
   for (const TimerLayout& timer : layout_.timers) os().SetTimer(window_, timer.id, timer.intervalMs);
   return true;
 }
 
-// The client area gets the layout's size at the window's own DPI, and the frame is the
-// one the system draws at that DPI, which differs from the system DPI's frame when the
-// window's monitor has another scale.
-void Form::SizeToLayout() {
-  const int32_t dpi = os().WindowDpi(window_);
+// The outer rectangle whose client area has the layout's size at `dpi`, inside the frame
+// the system draws at that DPI; in the middle of the work area for a centred form.
+PixelRect Form::PlacementAt(int32_t dpi) const {
   const double tpp = TwipsPerPixel(dpi);
   const PixelRect client{0, 0, TwipsToPixels(layout_.clientWidthTwips, tpp),
                          TwipsToPixels(layout_.clientHeightTwips, tpp)};
   const PixelRect frame = os().FrameAround(client, layout_, dpi);
-  PixelRect outer = os().GetWindowRect(window_);
+  PixelPoint at{};
   if (layout_.centred) {
     const PixelRect work = os().WorkArea();
-    outer.left = work.left + (work.Width() - frame.Width()) / 2;
-    outer.top = work.top + (work.Height() - frame.Height()) / 2;
+    at = {work.left + (work.Width() - frame.Width()) / 2, work.top + (work.Height() - frame.Height()) / 2};
   }
-  os().MoveWindow(window_, {outer.left, outer.top, outer.left + frame.Width(),
-                            outer.top + frame.Height()});
+  return {at.x, at.y, at.x + frame.Width(), at.y + frame.Height()};
 }
 
 void Form::ReadGeometry() {

@@ -130,7 +130,7 @@ class Form {
   void Command(uint32_t id);
   void MoveToGeometry();
   bool LoadWindow();
-  void SizeToLayout();
+  PixelRect PlacementAt(int32_t dpi) const;
   void ReadGeometry();
   void PutOnScreen(int32_t showCommand);
   bool SystemCommand(uintptr_t command);

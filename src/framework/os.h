@@ -68,9 +68,9 @@ class Os {
 
   // Window services: each of these does what a form needs of a window and may make
   // several calls to do it.
-  // Creates the window of `form` with its controls laid out for the window's DPI, hidden
-  // and not yet placed; the class takes `icons`.
-  virtual WindowHandle CreateFormWindow(Form& form, const FormIcons& icons) = 0;
+  // Creates the window of `form`, hidden, at `outer`, with its controls laid out for the
+  // window's DPI; the class takes `icons`.
+  virtual WindowHandle CreateFormWindow(Form& form, const FormIcons& icons, const PixelRect& outer) = 0;
   // The outer rectangle of a window of `layout` whose client area is `client`, with the
   // frame the system draws at `dpi`.
   virtual PixelRect FrameAround(const PixelRect& client, const FormLayout& layout, int32_t dpi) = 0;

@@ -38,7 +38,7 @@ class Win32Os final : public Os {
   IconHandle LoadIconResource(uint16_t resource, int32_t pixels) override;
   void DestroyIcon(IconHandle icon) override;
   int32_t GetSystemMetrics(int32_t index) override;
-  WindowHandle CreateFormWindow(Form& form, const FormIcons& icons) override;
+  WindowHandle CreateFormWindow(Form& form, const FormIcons& icons, const PixelRect& outer) override;
   PixelRect FrameAround(const PixelRect& client, const FormLayout& layout, int32_t dpi) override;
   uint32_t TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
                           WindowHandle owner) override;

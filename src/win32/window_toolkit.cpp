@@ -292,7 +292,11 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam,
   Form* form = FormOf(window);
   if (form == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   LRESULT result = 0;
-  if (AnswerFromLayout(*form, window, message, wParam, lParam, result)) return result;
+  // A form without controls (the hidden main window) has nothing to lay out, colour,
+  // point at or focus.
+  if (!form->Layout().controls.empty() && AnswerFromLayout(*form, window, message, wParam, lParam, result)) {
+    return result;
+  }
   if (form->hWnd() == window && form->OnMessage(message, wParam, lParam)) return 0;
   return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -337,13 +341,12 @@ void Win32Os::RegisterFormClass(const Form& form, const FormIcons& icons) {
   RegisterClassExA(&windowClass);
 }
 
-WindowHandle Win32Os::CreateFormWindow(Form& form, const FormIcons& icons) {
+WindowHandle Win32Os::CreateFormWindow(Form& form, const FormIcons& icons, const PixelRect& outer) {
   RegisterFormClass(form, icons);
   const FormLayout& layout = form.Layout();
-  // Made without a size: the form sizes and places it for the DPI of its monitor.
-  HWND window = CreateWindowExA(FrameExStyleOf(layout), layout.className.c_str(),
-                                layout.caption.c_str(), FrameStyleOf(layout), 0, 0, 0, 0, nullptr,
-                                nullptr, instance_, &form);
+  HWND window = CreateWindowExA(FrameExStyleOf(layout), layout.className.c_str(), layout.caption.c_str(),
+                                FrameStyleOf(layout), outer.left, outer.top, outer.Width(), outer.Height(),
+                                nullptr, nullptr, instance_, &form);
   if (window == nullptr || layout.controls.empty()) return window;
   auto resources = std::make_unique<WindowResources>();
   resources->linkCursor = static_cast<HCURSOR>(LoadImageA(

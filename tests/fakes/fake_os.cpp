@@ -125,11 +125,11 @@ IconHandle FakeOs::LoadIconResource(uint16_t, int32_t pixels) {
   return icon;
 }
 
-WindowHandle FakeOs::CreateFormWindow(Form& form, const FormIcons& icons) {
+WindowHandle FakeOs::CreateFormWindow(Form& form, const FormIcons& icons, const PixelRect& outer) {
   log.push_back("CreateFormWindow " + form.Layout().caption);
   if (createFails) return nullptr;
   const WindowHandle handle = NewHandle();
-  windows[handle] = {.form = &form, .rect = {0, 0, 0, 0}, .icons = icons};
+  windows[handle] = {.form = &form, .rect = outer, .icons = icons};
   for (const ControlLayout& control : form.Layout().controls) windows[handle].texts[control.id] = control.text;
   return handle;
 }

@@ -111,7 +111,7 @@ class FakeOs : public Os {
   IconHandle LoadIconResource(uint16_t resource, int32_t pixels) override;
   void DestroyIcon(IconHandle icon) override { iconSizes.erase(icon); }
   int32_t GetSystemMetrics(int32_t index) override { return (index == win::kSmCxIcon ? 32 : 16) * dpi / 96; }
-  WindowHandle CreateFormWindow(Form& form, const FormIcons& icons) override;
+  WindowHandle CreateFormWindow(Form& form, const FormIcons& icons, const PixelRect& outer) override;
   PixelRect FrameAround(const PixelRect& client, const FormLayout&, int32_t at) override { return Frame(client, at); }
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
