@@ -17,22 +17,14 @@ packages=(
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 
-# Whether the kernel runs 32-bit x86 programs, which 32-bit Wine needs: a 32-bit ELF
-# of 93 bytes that does nothing but exit 0 tells.
+# Whether the kernel runs 32-bit x86 programs, which 32-bit Wine needs: a 93-byte i386
+# ELF whose code is exit(0) through int 0x80 tells. It is written into the build folder,
+# not /tmp, which may be mounted noexec.
 runs_32bit() {
-  local elf
-  elf=$(mktemp)
-  python3 - "$elf" <<'PY'
-import os, struct, sys
-code = bytes([0xB8, 1, 0, 0, 0, 0x31, 0xDB, 0xCD, 0x80])  # exit(0) through int 0x80
-base, size = 0x08048000, 52 + 32 + 9
-header = b"\x7fELF\x01\x01\x01" + bytes(9) + struct.pack("<HHIIIIIHHHHHH", 2, 3, 1, base + 84, 52, 0, 0, 52, 32, 1, 0, 0, 0)
-segment = struct.pack("<8I", 1, 0, base, base, size, size, 5, 0x1000)
-with open(sys.argv[1], "wb") as out:
-    out.write(header + segment + code)
-os.chmod(sys.argv[1], 0o755)
-PY
-  local status=0
+  local elf="$repo_root/build/runs-32bit" status=0
+  mkdir -p "$repo_root/build"
+  printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >"$elf"
+  chmod +x "$elf"
   "$elf" 2>/dev/null || status=$?
   rm -f "$elf"
   return "$status"
