@@ -33,7 +33,7 @@ How each figure is taken:
                its Wine process (/proc/PID/task/*/schedstat, all threads), and of
                explorer + wineserver + Xvfb, which do the tray work the program asks
                for. Also floor_icon.exe, the floor handing over icon and callback
-               again with every tick, as Vantrel does. Memory from /proc/PID/status
+               again with every tick, as the tray record's flags (7) alone would. Memory from /proc/PID/status
                right after start-up and after the idle time: VmRSS (working set),
                VmData (private writable memory, what Windows calls private bytes;
                Wine's GetProcessMemoryInfo reports 0 there) and RssAnon (the
@@ -645,7 +645,7 @@ def report(figures: Figures, runs: int, idle_seconds: float, sizes: dict[tuple[s
         row("  meanwhile explorer + wineserver + Xvfb, ms", f"{hv:.1f}", f"{hf:.1f}", ratio(hv, hf))
     ci, hi = figures.idle_cpu_ms.get(FLOOR_ICON.exe), figures.helpers_cpu_ms.get(FLOOR_ICON.exe)
     if cv is not None and ci is not None and hv is not None and hi is not None:
-        row("  the floor re-sending icon and callback with every tick's tooltip, as Vantrel does: "
+        row("  the floor re-sending icon and callback with every tick's tooltip (flags 7): "
             "its process, ms (floor column)", f"{cv:.1f}", f"{ci:.1f}", ratio(cv, ci))
         row("  … and explorer + wineserver + Xvfb meanwhile, ms (floor column)", f"{hv:.1f}", f"{hi:.1f}", ratio(hv, hi))
     tv, tf = figures.tick_calls.get(v, []), figures.tick_calls.get(f, [])
