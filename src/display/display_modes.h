@@ -19,18 +19,23 @@ struct ModeTriple {
 inline constexpr const char* kUnsupportedModeText = "That resolution is not supported!";
 inline constexpr const char* kModeChangeFailedText =
     "The display mode could not be changed. The display keeps its previous mode.";
+inline constexpr const char* kModeAfterRestartText =
+    "Windows has stored the display mode. The display changes to it when Windows restarts.";
 inline constexpr const char* kModeProblemTitle = "Problem!";
 
-// A zero-filled record holding the current mode as the read left it. A failed read is
-// not an error here: the record then holds zeros.
-DevMode ReadCurrentMode(Os& os);
+// Fills `mode` with the current mode as the read leaves a zero-filled record; false when
+// the read failed (the record then holds zeros but for dmSize).
+bool ReadCurrentMode(Os& os, DevMode& mode);
+// Zeros for a failed read, which is what the tooltip then shows.
 ModeTriple CurrentModeTriple(Os& os);
 
 // Asks the driver whether the mode would be accepted and returns its code unchanged.
+// Without the current mode there is nothing to ask about (the record would name no
+// field to change): that is DISP_CHANGE_FAILED, asked of nobody.
 int32_t TestMode(Os& os, int32_t width, int32_t height, int32_t frequency);
 
-// Applies the mode if the driver accepts it; a refusal or a failed change is told to
-// the user in a message box.
+// Applies the mode if the driver accepts it; a refusal, a failed change or a change
+// kept for the next restart is told to the user in a message box.
 void ChangeMode(Os& os, int32_t width, int32_t height, int32_t frequency);
 
 }  // namespace vantrel

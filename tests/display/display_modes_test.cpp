@@ -16,7 +16,8 @@ const uint8_t* Bytes(const DevMode& record) { return reinterpret_cast<const uint
 TEST(ReadCurrentMode, AsksWithAZeroFilledRecordOfDeclaredSizeAndKeeps16BitsOfTheDepth) {
   FakeOs os;
   os.mode.alignment = 0x0001;  // the high word of the 32-bit dmBitsPerPel the system writes
-  const DevMode read = ReadCurrentMode(os);
+  DevMode read;
+  EXPECT_TRUE(ReadCurrentMode(os, read));
   DevMode expected;
   std::memset(&expected, 0, sizeof expected);
   expected.dmSize = 154;
@@ -34,7 +35,8 @@ TEST(ReadCurrentMode, AsksWithAZeroFilledRecordOfDeclaredSizeAndKeeps16BitsOfThe
 TEST(TestAndChangeMode, HandTheCurrentModeBackWithOnlyWidthHeightAndRateReplaced) {
   FakeOs os;
   os.mode.dmBitsPerPel = 16;
-  const DevMode read = ReadCurrentMode(os);
+  DevMode read;
+  ReadCurrentMode(os, read);
   EXPECT_EQ(win::kDispChangeSuccessful, TestMode(os, 800, 600, 75));
   ChangeMode(os, 1280, 960, 75);
   ASSERT_EQ(3u, os.changeCalls.size());
@@ -67,12 +69,37 @@ TEST(TestAndChangeMode, EveryCodeButZeroIsARefusalThatTestModeOnlyPassesOn) {
     EXPECT_EQ("Problem!", os.messageBoxes[0].caption);
     EXPECT_EQ(win::kMbOk, os.messageBoxes[0].style);
   }
-  // A change that passed its test can still fail when applied; that must not pass silently.
+}
+
+// Answers that must not pass for success: a change that passed its test but failed when
+// applied, one Windows keeps for the next restart, and any request without a current
+// mode, which would name no field to change.
+TEST(TestAndChangeMode, AFailedApplyARestartAndAFailedReadAreToldAndNothingChanges) {
+  for (const auto& [applyCode, told] : {std::pair{win::kDispChangeFailed, kModeChangeFailedText},
+                                        {win::kDispChangeRestart, kModeAfterRestartText}}) {
+    FakeOs os;
+    os.applyCode = applyCode;
+    ChangeMode(os, 800, 600, 60);
+    ASSERT_EQ(1u, os.messageBoxes.size());
+    EXPECT_EQ(told, os.messageBoxes[0].text);
+    EXPECT_EQ((ModeTriple{1024, 768, 60}), CurrentModeTriple(os));
+  }
   FakeOs os;
-  os.applyCode = win::kDispChangeFailed;
-  ChangeMode(os, 800, 600, 60);
+  os.readFails = true;
+  os.defaultTestCode = win::kDispChangeBadMode;
+  EXPECT_EQ(win::kDispChangeFailed, TestMode(os, 640, 480, 60)) << "kept by the scan, like any mode it cannot judge";
+  ChangeMode(os, 640, 480, 60);
+  EXPECT_TRUE(os.changeCalls.empty()) << "nothing is asked with a record that names no field";
   ASSERT_EQ(1u, os.messageBoxes.size());
   EXPECT_EQ(kModeChangeFailedText, os.messageBoxes[0].text);
+}
+
+// The mode in force is no exception: tested, applied and stored again.
+TEST(TestAndChangeMode, TheModeInForceIsTestedAndStoredAgain) {
+  FakeOs os;
+  ChangeMode(os, 1024, 768, 60);
+  ASSERT_EQ(2u, os.changeCalls.size());
+  EXPECT_EQ(win::kCdsUpdateRegistry, os.changeCalls[1].flags);
 }
 
 }  // namespace
