@@ -56,12 +56,18 @@ std::function<void()> frmMain::ClickOf(PopupCommand command) {
   return {};
 }
 
+// The popup's entries stand in the order of PopupRows, each group's rate items in the
+// order of RefreshRates: the groups are taken by place, with no search by name.
 std::vector<ResolutionGroup> frmMain::FindResolutionGroups() {
   std::vector<ResolutionGroup> groups;
-  for (const PopupRow& row : PopupRows()) {
-    if (row.command != PopupCommand::ResolutionGroup) continue;
-    ResolutionGroup& group = groups.emplace_back(FindMenuItem(Menu(), row.name), row.width, row.height);
-    for (int32_t rate : RefreshRates()) group.rates.push_back({rate, FindMenuItem(Menu(), RateItemName(row, rate))});
+  const std::span<const PopupRow> rows = PopupRows();
+  std::vector<MenuItem>& entries = Popup().children;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].command != PopupCommand::ResolutionGroup) continue;
+    ResolutionGroup& group = groups.emplace_back(&entries[i], rows[i].width, rows[i].height);
+    for (size_t j = 0; j < RefreshRates().size(); ++j) {
+      group.rates.push_back({RefreshRates()[j], &entries[i].children[j]});
+    }
   }
   return groups;
 }
@@ -87,6 +93,8 @@ void frmMain::Load() {
   SetWidth(kParkedWidth);
   Refresh();
   SetWindowState(WindowState::Minimized);
+  // The menu's flags are settled now; every popup from here on shows this one menu.
+  PreparePopupMenu(Popup());
   FillTrayIconData(CurrentModeTriple(os()));
   AddTrayIcon();
   // Explorer announces a restart with this message; the icon has to be added again then.
@@ -126,11 +134,9 @@ void frmMain::UpdateTrayTip(int32_t width, int32_t height, int32_t frequency) {
     AddTrayIcon();
     return;
   }
-  // Only the tip changes; handing the icon over again would make the shell convert
-  // and repaint it every second.
-  NotifyIconData tipOnly = trayIconData_;
-  tipOnly.uFlags = win::kNifTip;
-  trayIconShown_ = os().Shell_NotifyIconA(win::kNimModify, tipOnly);
+  // The whole record, as it was added: the shell takes icon and callback again with
+  // the tip.
+  trayIconShown_ = os().Shell_NotifyIconA(win::kNimModify, trayIconData_);
 }
 
 void frmMain::UpdateTrayTipFromCurrentMode() {
@@ -152,16 +158,29 @@ void frmMain::MouseMove(int32_t, int32_t, double x, double) {
   // The tray icon reports its mouse messages as WM_MOUSEMOVE with the real message in
   // the low word of lParam, which arrives here converted to twips.
   const long message = std::lrint(x / app().TwipsPerPixelX());
-  if (message != win::kWmRButtonUp) return;
+  if (message == win::kWmRButtonUp) OpenPopup();
+}
+
+void frmMain::OpenPopup() {
   const WindowHandle previous = os().GetForegroundWindow();
   os().SetForegroundWindow(hWnd());
-  PopupMenu(*FindMenuItem(Menu(), kPopupMenuName), kPopupFlags);
+  // The shell reports the menu key, Shift+F10 or Enter on the icon as a right-button
+  // release too. The pointer is then wherever the mouse was left, maybe on another
+  // monitor: the menu opens at the icon instead.
+  const PixelPoint pointer = os().GetCursorPos();
+  const std::optional<PixelRect> icon = os().NotifyIconRect(trayIconData_);
+  const bool fromKeyboard = icon && !icon->Contains(pointer);
+  const bool chosen = PopupMenu(Popup(), kPopupFlags, fromKeyboard ? icon->Centre() : pointer);
+  if (!Loaded()) return;
+  if (fromKeyboard && !chosen) {
+    // Dismissed from the keyboard: the focus goes back to the icon it came from.
+    os().Shell_NotifyIconA(win::kNimSetFocus, trayIconData_);
+    return;
+  }
   // The hidden window took the foreground only to hold the menu. Unless a command gave it
   // to a window of its own, it goes back to where the user was, so the keys typed next
   // (an Alt+F4 among them) reach the program they were meant for.
-  if (Loaded() && previous != nullptr && os().GetForegroundWindow() == hWnd()) {
-    os().SetForegroundWindow(previous);
-  }
+  if (previous != nullptr && os().GetForegroundWindow() == hWnd()) os().SetForegroundWindow(previous);
 }
 
 void frmMain::RateItemClick(const ModeTriple& mode) {

@@ -33,6 +33,9 @@ class frmMain final : public Form {
   bool RegisteredMessage(uint32_t message) override;
 
   MenuItem BuildMenu();
+  // The menu bar's one item, whose submenu is the tray popup.
+  MenuItem& Popup() { return Menu().children.front(); }
+  void OpenPopup();
   MenuItem PopupItem(const PopupRow& row);
   std::function<void()> ClickOf(PopupCommand command);
   std::vector<ResolutionGroup> FindResolutionGroups();

@@ -56,6 +56,11 @@ class Application {
   // state its launcher asked for, so the framework needs to know which show is first.
   bool TakeFirstShow() { return !std::exchange(firstShowTaken_, true); }
 
+  // What the process ends with: non-zero once something the user was told of has
+  // failed, so that a launcher or script sees it too.
+  int ExitCode() const { return exitCode_; }
+  void Failed() { exitCode_ = 1; }
+
   const std::vector<Form*>& Forms() const { return forms_; }
   void FormOpened(Form& form);
   // The process ends once the last window has closed.
@@ -70,6 +75,7 @@ class Application {
   std::vector<Form*> forms_;
   std::vector<std::pair<uint16_t, IconPair>> icons_;
   bool firstShowTaken_ = false;
+  int exitCode_ = 0;
   // The system DPI is fixed for the life of the process; asking costs a device context.
   mutable int32_t screenDpi_ = 0;
 };

@@ -28,7 +28,8 @@ int32_t ShiftKeys(uintptr_t keys) {
 
 }  // namespace
 
-Form::Form(Application& app, FormLayout layout) : app_(app), layout_(std::move(layout)) {}
+Form::Form(Application& app, FormLayout layout)
+    : app_(app), layout_(std::move(layout)), popupMenu_(app.os()) {}
 
 Form::~Form() {
   if (window_ == nullptr) return;
@@ -37,6 +38,7 @@ Form::~Form() {
 }
 
 void Form::SetMenu(MenuItem root) {
+  popupMenu_.Forget();
   menu_ = std::move(root);
   AssignMenuIds(menu_, kFirstMenuId);
 }
@@ -48,6 +50,7 @@ bool Form::LoadWindow() {
   window_ = os().CreateFormWindow(*this, app_.Icons(layout_.iconResource), PlacementAt(systemDpi));
   if (window_ == nullptr) {
     app_.MsgBox("The window \"" + layout_.caption + "\" could not be created.", win::kMbIconStop);
+    app_.Failed();
     return false;
   }
   app_.FormOpened(*this);
@@ -94,9 +97,18 @@ void Form::Show() {
   // Resize comes first: a handler that hides the window again keeps it from ever
   // reaching the screen, and saves the system the work of showing it.
   Resize();
-  PutOnScreen(state_ == WindowState::Minimized ? win::kSwShowMinNoActive
-              : layout_.activateOnShow         ? win::kSwShowNormal
-                                               : win::kSwShowNoActivate);
+  const int32_t showCommand = state_ == WindowState::Minimized ? win::kSwShowMinNoActive
+                              : layout_.activateOnShow         ? win::kSwShowNormal
+                                                               : win::kSwShowNoActivate;
+  if (visible_) return PutOnScreen(showCommand);
+  // Hidden all the same: Windows hands the process's first ShowWindow the show state its
+  // launcher asked for, whatever the program asks. Spent here, on a window that is hidden
+  // again at once, it can no longer fall to a window that must be seen (a message box
+  // has no second show to put it right).
+  if (app_.TakeFirstShow()) {
+    os().ShowWindow(window_, showCommand);
+    os().ShowWindow(window_, win::kSwHide);
+  }
 }
 
 void Form::PutOnScreen(int32_t showCommand) {
@@ -177,12 +189,14 @@ void Form::SetWindowState(WindowState state) {
   PutOnScreen(state == WindowState::Minimized ? win::kSwShowMinNoActive : win::kSwRestore);
 }
 
-void Form::PopupMenu(const MenuItem& item, uint32_t flags) {
-  const uint32_t chosen = os().TrackPopupMenu(item, flags, os().GetCursorPos(), window_);
+bool Form::PopupMenu(const MenuItem& item, uint32_t flags, PixelPoint at) {
+  const uint32_t chosen = os().TrackPopupMenu(popupMenu_.For(item), flags, at, window_);
   // Without this the menu of a tray icon does not close when the user clicks elsewhere
   // and fails to open every second time.
   os().PostMessageA(window_, win::kWmNull);
-  if (chosen != 0) Command(chosen);
+  if (chosen == 0) return false;
+  Command(chosen);
+  return true;
 }
 
 void Form::Command(uint32_t id) {

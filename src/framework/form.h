@@ -105,9 +105,11 @@ class Form {
   void SetHeight(double twips);
   void SetWindowState(WindowState state);
 
-  // Displays the submenu of `item` at the pointer; the chosen item's Click runs after
-  // the menu has closed.
-  void PopupMenu(const MenuItem& item, uint32_t flags);
+  // Displays the submenu of `item` at `at`; the chosen item's Click runs after the menu
+  // has closed. False when the menu was dismissed without a choice.
+  bool PopupMenu(const MenuItem& item, uint32_t flags, PixelPoint at);
+  // Builds the Windows menu of `item` ahead of its first popup.
+  void PreparePopupMenu(const MenuItem& item) { popupMenu_.For(item); }
 
   // Entry point for every message the window receives; false means "not handled here".
   // Nothing in the program throws, so no exception can reach the window procedure.
@@ -138,6 +140,7 @@ class Form {
   Application& app_;
   FormLayout layout_;
   MenuItem menu_;
+  KeptPopupMenu popupMenu_;
   WindowHandle window_ = nullptr;
   bool visible_ = false;   // as the program sees it
   bool onScreen_ = false;  // as the system shows it

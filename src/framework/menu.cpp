@@ -36,4 +36,41 @@ static void AssignIds(MenuItem& item, uint32_t& next) {
 
 void AssignMenuIds(MenuItem& root, uint32_t first) { AssignIds(root, first); }
 
+static void AppendFlags(const MenuItem& item, std::vector<bool>& flags) {
+  for (const MenuItem& child : item.children) {
+    flags.push_back(child.visible);
+    flags.push_back(child.enabled);
+    AppendFlags(child, flags);
+  }
+}
+
+// Compares without building a second list: this runs on every popup.
+static bool SameFlags(const MenuItem& item, const std::vector<bool>& flags, size_t& at) {
+  for (const MenuItem& child : item.children) {
+    if (at + 2 > flags.size() || flags[at] != child.visible || flags[at + 1] != child.enabled) return false;
+    at += 2;
+    if (!SameFlags(child, flags, at)) return false;
+  }
+  return true;
+}
+
+MenuHandle KeptPopupMenu::For(const MenuItem& popup) {
+  size_t compared = 0;
+  if (menu_ != nullptr && source_ == &popup && SameFlags(popup, flags_, compared) && compared == flags_.size()) {
+    return menu_;
+  }
+  Forget();
+  menu_ = os_.CreatePopupMenu(popup);
+  source_ = &popup;
+  AppendFlags(popup, flags_);
+  return menu_;
+}
+
+void KeptPopupMenu::Forget() {
+  if (menu_ != nullptr) os_.DestroyMenu(menu_);
+  menu_ = nullptr;
+  source_ = nullptr;
+  flags_.clear();
+}
+
 }  // namespace vantrel

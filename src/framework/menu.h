@@ -1,11 +1,13 @@
 #pragma once
-// A menu tree as the program models it: the Windows menu is built from this model each
-// time it is displayed, so visibility and enabled state live here and nowhere else.
+// A menu tree as the program models it: visibility and enabled state live here, and the
+// Windows menu shown as a popup follows them.
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "framework/os.h"
 
 namespace vantrel {
 
@@ -29,5 +31,26 @@ const MenuItem* FindChoosableMenuItem(const MenuItem& root, uint32_t id);
 
 // Numbers every leaf that is not a separator, in display order, from `first`.
 void AssignMenuIds(MenuItem& root, uint32_t first);
+
+// The Windows menu of a popup, built from the tree once and kept: it is built again
+// only when a visible or enabled flag below the popup has changed since, so opening it
+// costs one call instead of one per item.
+class KeptPopupMenu {
+ public:
+  explicit KeptPopupMenu(Os& os) : os_(os) {}
+  ~KeptPopupMenu() { Forget(); }
+  KeptPopupMenu(const KeptPopupMenu&) = delete;
+  KeptPopupMenu& operator=(const KeptPopupMenu&) = delete;
+
+  // The Windows menu of the children of `popup` as the tree stands now.
+  MenuHandle For(const MenuItem& popup);
+  void Forget();
+
+ private:
+  Os& os_;
+  const MenuItem* source_ = nullptr;
+  MenuHandle menu_ = nullptr;
+  std::vector<bool> flags_;  // visible and enabled of every item below source_, as built
+};
 
 }  // namespace vantrel

@@ -5,6 +5,7 @@
 // the frame around a client area, the popup menu) do what a form needs of a window in
 // several calls, and say so.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vantrel {
@@ -17,10 +18,12 @@ class Form;
 
 using WindowHandle = void*;
 using IconHandle = void*;
+using MenuHandle = void*;
 
 struct PixelPoint {
   int32_t x = 0;
   int32_t y = 0;
+  friend bool operator==(const PixelPoint&, const PixelPoint&) = default;
 };
 
 struct PixelRect {
@@ -31,6 +34,10 @@ struct PixelRect {
   friend bool operator==(const PixelRect&, const PixelRect&) = default;
   int32_t Width() const { return right - left; }
   int32_t Height() const { return bottom - top; }
+  bool Contains(PixelPoint point) const {
+    return point.x >= left && point.x < right && point.y >= top && point.y < bottom;
+  }
+  PixelPoint Centre() const { return {left + Width() / 2, top + Height() / 2}; }
 };
 
 // The two sizes of a window's icon: the large one (Alt+Tab) and the small one (title bar
@@ -51,6 +58,9 @@ class Os {
 
   // Shell
   virtual bool Shell_NotifyIconA(uint32_t message, NotifyIconData& data) = 0;
+  // Where the shell shows the icon, on screen; none where the shell cannot tell
+  // (before Windows 7, or a shell that does not implement it).
+  virtual std::optional<PixelRect> NotifyIconRect(const NotifyIconData& data) = 0;
   // Opens a document with its default action; null owner, operation and parameters.
   virtual intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                                  int32_t showCommand) = 0;
@@ -74,9 +84,12 @@ class Os {
   // The outer rectangle of a window of `layout` whose client area is `client`, with the
   // frame the system draws at `dpi`.
   virtual PixelRect FrameAround(const PixelRect& client, const FormLayout& layout, int32_t dpi) = 0;
-  // Shows the submenu of `menu` and returns the command id chosen, 0 for none.
-  virtual uint32_t TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
-                                  WindowHandle owner) = 0;
+  // Builds a Windows popup menu of the children of `popup`: the visible ones, greyed
+  // where disabled, submenus alike. The caller owns it.
+  virtual MenuHandle CreatePopupMenu(const MenuItem& popup) = 0;
+  virtual void DestroyMenu(MenuHandle menu) = 0;
+  // Shows `menu` and returns the command id chosen, 0 for none.
+  virtual uint32_t TrackPopupMenu(MenuHandle menu, uint32_t flags, PixelPoint at, WindowHandle owner) = 0;
 
   // Windows: one call each.
   virtual void DestroyWindow(WindowHandle window) = 0;
@@ -131,6 +144,7 @@ inline constexpr uint32_t kMbIconStop = 0x0010;
 inline constexpr uint32_t kNimAdd = 0;
 inline constexpr uint32_t kNimModify = 1;
 inline constexpr uint32_t kNimDelete = 2;
+inline constexpr uint32_t kNimSetFocus = 3;
 inline constexpr uint32_t kNifMessage = 1;
 inline constexpr uint32_t kNifIcon = 2;
 inline constexpr uint32_t kNifTip = 4;

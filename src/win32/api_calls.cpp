@@ -43,7 +43,7 @@ static_assert(win::kSwHide == SW_HIDE && win::kSwShowNormal == SW_SHOWNORMAL &&
 static_assert(win::kSmCxIcon == SM_CXICON && win::kSmCxSmIcon == SM_CXSMICON);
 static_assert(win::kMbOk == MB_OK && win::kMbIconStop == MB_ICONSTOP);
 static_assert(win::kNimAdd == NIM_ADD && win::kNimModify == NIM_MODIFY &&
-              win::kNimDelete == NIM_DELETE && win::kNifMessage == NIF_MESSAGE &&
+              win::kNimDelete == NIM_DELETE && win::kNimSetFocus == NIM_SETFOCUS && win::kNifMessage == NIF_MESSAGE &&
               win::kNifIcon == NIF_ICON && win::kNifTip == NIF_TIP);
 static_assert(win::kCdsUpdateRegistry == CDS_UPDATEREGISTRY && win::kCdsTest == CDS_TEST);
 static_assert(win::kDispChangeSuccessful == DISP_CHANGE_SUCCESSFUL &&
@@ -60,7 +60,9 @@ Win32Os::Win32Os(HINSTANCE instance)
     : instance_(instance),
       getDpiForWindow_(SystemFunction<GetDpiForWindowFunction>("user32.dll", "GetDpiForWindow")),
       adjustWindowRectExForDpi_(SystemFunction<AdjustWindowRectExForDpiFunction>(
-          "user32.dll", "AdjustWindowRectExForDpi")) {}
+          "user32.dll", "AdjustWindowRectExForDpi")),
+      shellNotifyIconGetRect_(
+          SystemFunction<ShellNotifyIconGetRectFunction>("shell32.dll", "Shell_NotifyIconGetRect")) {}
 
 Win32Os::~Win32Os() = default;
 
@@ -79,6 +81,10 @@ bool Win32Os::Shell_NotifyIconA(uint32_t message, NotifyIconData& data) {
 
 intptr_t Win32Os::ShellExecuteA(const std::string& file, const std::string& directory,
                                 int32_t showCommand) {
+  // ShellExecute may hand the document to shell extensions that need COM on the
+  // calling thread. Without it the shell still opens most documents, so a refusal
+  // is no reason to fail here.
+  com_.Enter();
   return reinterpret_cast<intptr_t>(::ShellExecuteA(nullptr, nullptr, file.c_str(), nullptr,
                                                     directory.c_str(), showCommand));
 }

@@ -1,7 +1,6 @@
 #pragma once
 // Owners of the Windows handles this program must give back. Each releases its handle
 // when it goes out of scope, so no early return leaks one and no code releases by hand.
-#include <objbase.h>
 #include <windows.h>
 
 #include <memory>
@@ -26,6 +25,7 @@ using Pen = Unique<HPEN, ::DeleteObject>;
 using Icon = Unique<HICON, ::DestroyIcon>;
 using Menu = Unique<HMENU, ::DestroyMenu>;
 using Handle = Unique<HANDLE, ::CloseHandle>;
+using Module = Unique<HMODULE, ::FreeLibrary>;
 
 // A device context of a window (or of the screen, for a null window) from GetDC.
 class WindowDC {
@@ -71,20 +71,6 @@ class Selection {
  private:
   HDC dc_;
   HGDIOBJ previous_;
-};
-
-// COM on the calling thread, as a single-threaded apartment.
-class ComApartment {
- public:
-  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-
- private:
-  HRESULT result_;
 };
 
 }  // namespace vantrel::scoped

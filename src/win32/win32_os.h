@@ -1,9 +1,11 @@
 #pragma once
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
 #include "framework/os.h"
+#include "win32/com.h"
 #include "win32/scoped.h"
 
 namespace vantrel {
@@ -19,7 +21,8 @@ Function SystemFunction(const char* module, const char* name) {
 }
 
 // The operating system as the program sees it. The plain calls are in api_calls.cpp,
-// the window services (a form's window, its frame, the popup menu) in window_toolkit.cpp.
+// the window services (a form's window, its frame) in window_toolkit.cpp, the popup
+// menu in popup_menu.cpp.
 class Win32Os final : public Os {
  public:
   explicit Win32Os(HINSTANCE instance);
@@ -30,6 +33,7 @@ class Win32Os final : public Os {
   bool EnumDisplaySettingsA(DevMode& mode) override;
   int32_t ChangeDisplaySettingsA(DevMode& mode, uint32_t flags) override;
   bool Shell_NotifyIconA(uint32_t message, NotifyIconData& data) override;
+  std::optional<PixelRect> NotifyIconRect(const NotifyIconData& data) override;
   intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                          int32_t showCommand) override;
   bool StartSystemProgram(const std::string& program, const std::string& commandLine,
@@ -40,8 +44,9 @@ class Win32Os final : public Os {
   int32_t GetSystemMetrics(int32_t index) override;
   WindowHandle CreateFormWindow(Form& form, const FormIcons& icons, const PixelRect& outer) override;
   PixelRect FrameAround(const PixelRect& client, const FormLayout& layout, int32_t dpi) override;
-  uint32_t TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
-                          WindowHandle owner) override;
+  MenuHandle CreatePopupMenu(const MenuItem& popup) override;
+  void DestroyMenu(MenuHandle menu) override;
+  uint32_t TrackPopupMenu(MenuHandle menu, uint32_t flags, PixelPoint at, WindowHandle owner) override;
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
   void MoveWindow(WindowHandle window, const PixelRect& outer) override;
@@ -64,6 +69,7 @@ class Win32Os final : public Os {
  private:
   using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
   using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  using ShellNotifyIconGetRectFunction = HRESULT(WINAPI*)(const NOTIFYICONIDENTIFIER*, RECT*);
 
   void RegisterFormClass(const Form& form, const FormIcons& icons);
 
@@ -71,7 +77,10 @@ class Win32Os final : public Os {
   // Windows 10 and later only; null elsewhere.
   GetDpiForWindowFunction getDpiForWindow_;
   AdjustWindowRectExForDpiFunction adjustWindowRectExForDpi_;
+  // Windows 7 and later only; null elsewhere.
+  ShellNotifyIconGetRectFunction shellNotifyIconGetRect_;
   scoped::Handle instanceMutex_;  // held until the process ends
+  Com com_;                       // entered when a request first needs it
   bool anotherInstance_ = false;
 };
 

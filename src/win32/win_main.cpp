@@ -2,7 +2,6 @@
 
 #include "app/module1.h"
 #include "framework/application.h"
-#include "win32/scoped.h"
 #include "win32/win32_os.h"
 
 namespace {
@@ -21,11 +20,9 @@ void LoadDllsFromTheSystemOnly() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   LoadDllsFromTheSystemOnly();
-  // ShellExecute may hand work to shell extensions that need COM on the calling thread.
-  const vantrel::scoped::ComApartment com;
   vantrel::Win32Os os(instance);
   vantrel::Application app(os);
   const auto mainWindow = vantrel::Main(app);
   // A second copy, or one whose window could not be made, has nothing to wait for.
-  return mainWindow->Loaded() ? vantrel::RunMessageLoop() : 0;
+  return mainWindow->Loaded() ? vantrel::RunMessageLoop() : app.ExitCode();
 }

@@ -1,5 +1,5 @@
 // The window toolkit behind the forms: window classes, the window procedure, controls,
-// painting, fonts, the DPI and the popup menu, all made from a form's layout.
+// painting, fonts and the DPI, all made from a form's layout.
 #include "win32/win32_os.h"
 
 #include <algorithm>
@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "framework/form.h"
-#include "framework/menu.h"
 #include "framework/paint.h"
 #include "framework/twips.h"
 #include "res/resource_ids.h"
@@ -301,27 +300,6 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam,
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Builds the Windows menu for the children of `item`; hidden items are left out.
-scoped::Menu BuildPopup(const MenuItem& item) {
-  scoped::Menu popup(CreatePopupMenu());
-  for (const MenuItem& child : item.children) {
-    if (!child.visible) continue;
-    const UINT grayed = child.enabled ? 0 : MF_GRAYED;
-    if (child.IsSeparator()) {
-      AppendMenuA(popup.get(), MF_SEPARATOR, 0, nullptr);
-    } else if (!child.children.empty()) {
-      scoped::Menu submenu = BuildPopup(child);
-      if (AppendMenuA(popup.get(), MF_POPUP | grayed, reinterpret_cast<UINT_PTR>(submenu.get()),
-                      child.caption.c_str())) {
-        submenu.release();  // owned by its parent menu from now on
-      }
-    } else {
-      AppendMenuA(popup.get(), MF_STRING | grayed, child.id, child.caption.c_str());
-    }
-  }
-  return popup;
-}
-
 }  // namespace
 
 void Win32Os::RegisterFormClass(const Form& form, const FormIcons& icons) {
@@ -374,14 +352,6 @@ void Win32Os::DestroyWindow(WindowHandle window) {
   const std::unique_ptr<WindowResources> resources(
       static_cast<WindowResources*>(RemovePropA(destroyed, kResourcesProperty)));
   ::DestroyWindow(destroyed);
-}
-
-uint32_t Win32Os::TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
-                                 WindowHandle owner) {
-  const scoped::Menu popup = BuildPopup(menu);
-  // The choice comes back as the result, so its Click runs once the menu has closed.
-  return static_cast<uint32_t>(::TrackPopupMenu(popup.get(), flags | TPM_RETURNCMD | TPM_NONOTIFY,
-                                                at.x, at.y, 0, Hwnd(owner), nullptr));
 }
 
 }  // namespace vantrel

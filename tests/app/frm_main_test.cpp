@@ -77,7 +77,8 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
   const testing::FakeWindow& window = os.Window(main->hWnd());
   EXPECT_EQ((PixelRect{0, 1333, 123, 1367}), window.rect);
   EXPECT_EQ(1000u, window.timers.at(kTimer1));
-  EXPECT_TRUE(os.Calls("ShowWindow").empty()) << "every Resize hides it before it reaches the screen";
+  EXPECT_EQ((std::vector<std::string>{"ShowWindow 4", "ShowWindow 0"}), os.Calls("ShowWindow"))
+      << "hidden again at once: the process's first show, which Windows may take for the launcher's";
   ASSERT_EQ(1u, os.trayCalls.size());
   EXPECT_EQ(win::kNimAdd, os.trayCalls[0].message);
   const NotifyIconData& record = LastTray();
@@ -85,6 +86,8 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
             std::tuple(size_t{record.cbSize}, record.hWnd, record.uID, record.uFlags, record.uCallbackMessage,
                        record.hIcon));
   EXPECT_EQ(PaddedTip("Current Resolution: 1024x768 60Hz"), FullTip(record));
+
+  EXPECT_EQ(0, app.ExitCode());
 
   Program second;
   second.os.otherInstance = true;
@@ -95,21 +98,24 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
   const NotifyIconData zero{};
   EXPECT_EQ(0, std::memcmp(&zero, &second.LastTray(), sizeof zero)) << "the delete names no icon";
   EXPECT_EQ(1, second.os.quitMessages);
+  EXPECT_EQ(0, second.app.ExitCode()) << "a second copy ends as it should";
+
+  Program broken;
+  broken.os.createFails = true;
+  broken.Start();
+  EXPECT_EQ(1u, broken.os.messageBoxes.size());
+  EXPECT_NE(0, broken.app.ExitCode()) << "a start that failed says so to its launcher";
 }
 
-TEST_F(MainWindowTest, EveryTickRereadsTheModeAndModifiesOnlyTheTip) {
+TEST_F(MainWindowTest, EveryTickRereadsTheModeAndModifiesWithTheWholeRecord) {
   Start();
-  const NotifyIconData added = LastTray();
+  NotifyIconData added = LastTray();
   os.SetMode(800, 600, 75);
   Tick();
   ASSERT_EQ(2u, os.trayCalls.size());
   EXPECT_EQ(win::kNimModify, os.trayCalls[1].message);
-  // Only NIF_TIP, so the shell does not convert and repaint the same icon every second.
-  EXPECT_EQ(win::kNifTip, LastTray().uFlags);
-  EXPECT_EQ(std::tuple(added.cbSize, added.hWnd, added.uID, added.uCallbackMessage, added.hIcon),
-            std::tuple(LastTray().cbSize, LastTray().hWnd, LastTray().uID, LastTray().uCallbackMessage,
-                       LastTray().hIcon));
-  EXPECT_EQ(PaddedTip("Current Resolution: 800x600 75Hz"), FullTip(LastTray()));
+  StoreTrayTip(added, 800, 600, 75);
+  EXPECT_EQ(0, std::memcmp(&added, &LastTray(), sizeof added)) << "the record as added, flags 7, with the new tip";
   os.readFails = true;
   Tick();
   EXPECT_EQ(PaddedTip("Current Resolution: 0x0 0Hz"), FullTip(LastTray()));
@@ -256,6 +262,44 @@ TEST_F(MainWindowTest, TheForegroundGoesBackAfterThePopupAndAltF4NeverEndsTheHid
   os.PressAltF4();
   EXPECT_EQ(nullptr, About()) << "Alt+F4 closes the About window, which the user sees";
   EXPECT_TRUE(main->Loaded());
+}
+
+// The shell reports the keyboard's menu key on the icon as a right-button release. The
+// menu opens at the icon then, not at a pointer left elsewhere, and when it is dismissed
+// the focus goes back to the notification area.
+TEST_F(MainWindowTest, AMenuOpenedFromTheKeyboardOpensAtTheIconAndHandsTheFocusBack) {
+  Start();
+  Choose("");
+  EXPECT_EQ(os.cursor, os.popupPlaces.back()) << "a shell that cannot tell where the icon is";
+  os.iconRect = PixelRect{1000, 748, 1020, 768};
+  os.cursor = {1005, 750};
+  EXPECT_EQ(Messages{}, TrayMessagesOf([&] { Choose(""); }));
+  EXPECT_EQ(os.cursor, os.popupPlaces.back()) << "a click on the icon opens the menu at the pointer";
+  os.cursor = {3000, 200};  // the mouse rests on another monitor
+  EXPECT_EQ(Messages{win::kNimSetFocus}, TrayMessagesOf([&] { Choose(""); }));
+  EXPECT_EQ((PixelPoint{1010, 758}), os.popupPlaces.back());
+  EXPECT_EQ(main->hWnd(), LastTray().hWnd);
+  EXPECT_EQ(Messages{}, TrayMessagesOf([&] { Choose("mnuPopAbout"); })) << "a choice keeps its own window in front";
+  EXPECT_EQ(About()->hWnd(), os.foreground);
+  for (const std::string& flags : os.Calls("TrackPopupMenu")) EXPECT_EQ("TrackPopupMenu 0", flags) << "left button only";
+  EXPECT_EQ(1u, os.Calls("CreatePopupMenu").size()) << "one menu, built at start-up";
+}
+
+// Windows gives the process's first shown window the launcher's show state (a shortcut
+// set to run minimized, a launcher that starts programs hidden). A refused mode's box may
+// come before any About window; it must still be seen.
+TEST(MessageBoxes, AppearNormallyWhateverTheLauncherAsked) {
+  for (int32_t launcher : {win::kSwHide, win::kSwShowMinNoActive, win::kSwShowMinimized, win::kSwShowMaximized}) {
+    SCOPED_TRACE(launcher);
+    Program p;
+    p.os.startupShowState = launcher;
+    p.Start();
+    p.os.testCodes[{800, 600, 60}] = win::kDispChangeBadMode;
+    p.Choose("mnu800_60");
+    ASSERT_EQ(1u, p.os.messageBoxes.size());
+    EXPECT_EQ(win::kSwShowNormal, p.os.messageBoxes[0].shownAs);
+    EXPECT_FALSE(p.os.Window(p.main->hWnd()).visible);
+  }
 }
 
 // The tray and the title bar show the small icon; scaled down from the large one, or taken

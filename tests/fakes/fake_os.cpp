@@ -88,14 +88,21 @@ int32_t FakeOs::ChangeDisplaySettingsA(DevMode& record, uint32_t flags) {
   log.push_back("ChangeDisplaySettingsA " + std::to_string(flags));
   changeCalls.push_back({record, flags});
   if (onDisplayChangeCall) onDisplayChangeCall();
-  const auto key = std::make_tuple(record.dmPelsWidth, record.dmPelsHeight, record.dmDisplayFrequency);
+  // As Windows: only the fields dmFields names are taken, the rest stays as it is, and a
+  // record that names no size or rate asks for nothing and gets it.
+  constexpr int32_t kWidth = 0x80000, kHeight = 0x100000, kRate = 0x400000;
+  if ((record.dmFields & (kWidth | kHeight | kRate)) == 0) return win::kDispChangeSuccessful;
+  const auto field = [&](int32_t flag, int32_t asked, int32_t current) { return record.dmFields & flag ? asked : current; };
+  const auto key = std::make_tuple(field(kWidth, record.dmPelsWidth, mode.dmPelsWidth),
+                                   field(kHeight, record.dmPelsHeight, mode.dmPelsHeight),
+                                   field(kRate, record.dmDisplayFrequency, mode.dmDisplayFrequency));
   const auto found = testCodes.find(key);
   const int32_t testCode = found == testCodes.end() ? defaultTestCode : found->second;
   if (flags == win::kCdsTest) return testCode;
-  if (testCode != win::kDispChangeSuccessful || applyCode != win::kDispChangeSuccessful) {
-    return testCode != win::kDispChangeSuccessful ? testCode : applyCode;
-  }
-  SetMode(record.dmPelsWidth, record.dmPelsHeight, record.dmDisplayFrequency);
+  if (testCode != win::kDispChangeSuccessful) return testCode;
+  // Stored for the next restart, or not applied at all: the display keeps its mode.
+  if (applyCode != win::kDispChangeSuccessful) return applyCode;
+  std::apply([this](auto... values) { SetMode(values...); }, key);
   return win::kDispChangeSuccessful;
 }
 
@@ -170,16 +177,28 @@ uint32_t FakeOs::RegisterWindowMessageA(const char* name) {
   return entry->second;
 }
 
-uint32_t FakeOs::TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint, WindowHandle) {
+MenuHandle FakeOs::CreatePopupMenu(const MenuItem& popup) {
+  log.push_back("CreatePopupMenu");
+  const MenuHandle menu = NewHandle();
+  menus[menu] = {&popup, VisibleMenu(popup)};
+  return menu;
+}
+
+// Shows the menu as it was built, whatever the tree says now.
+uint32_t FakeOs::TrackPopupMenu(MenuHandle menu, uint32_t flags, PixelPoint at, WindowHandle) {
   log.push_back("TrackPopupMenu " + std::to_string(flags));
-  popups.push_back(VisibleMenu(menu));
-  return choosePopupItem ? choosePopupItem(menu) : 0;
+  const BuiltMenu& built = menus.at(menu);
+  popups.push_back(built.lines);
+  popupPlaces.push_back(at);
+  return choosePopupItem ? choosePopupItem(*built.popup) : 0;
 }
 
 int32_t FakeOs::MessageBoxA(WindowHandle, const std::string& text, const std::string& caption,
                             uint32_t style) {
   log.push_back("MessageBoxA " + caption);
-  messageBoxes.push_back({text, caption, style});
+  // The box shows itself with SW_SHOWNORMAL, and is subject to the first-show rule too.
+  const bool first = startupShowState && !std::exchange(firstShowTaken_, true);
+  messageBoxes.push_back({text, caption, style, first ? *startupShowState : win::kSwShowNormal});
   if (whileMessageBoxOpen) std::exchange(whileMessageBoxOpen, nullptr)();
   return 1;
 }

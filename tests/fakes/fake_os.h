@@ -29,7 +29,7 @@ namespace vantrel::testing {
 
 struct ChangeCall { DevMode record; uint32_t flags; };
 struct TrayCall { uint32_t message; NotifyIconData record; };
-struct MessageBoxCall { std::string text, caption; uint32_t style; };
+struct MessageBoxCall { std::string text, caption; uint32_t style; int32_t shownAs; };
 
 struct FakeWindow {
   Form* form = nullptr;
@@ -82,8 +82,13 @@ class FakeOs : public Os {
   std::vector<WindowHandle> closedByKeyboard;  // foreign windows an Alt+F4 reached
   std::vector<MessageBoxCall> messageBoxes;
   std::function<void()> whileMessageBoxOpen;
+  struct BuiltMenu { const MenuItem* popup; std::vector<std::string> lines; };
+  std::map<MenuHandle, BuiltMenu> menus;  // built and not yet destroyed, as built
   std::vector<std::vector<std::string>> popups;  // what each popup showed
+  std::vector<PixelPoint> popupPlaces;           // where each popup opened
   std::function<uint32_t(const MenuItem&)> choosePopupItem;
+  PixelPoint cursor{1012, 757};
+  std::optional<PixelRect> iconRect;  // none: the shell cannot tell, as Wine's
   int quitMessages = 0;
 
   // Every call in order, one short line each ("ShowWindow 4", "Shell_NotifyIconA 0", ...).
@@ -126,9 +131,11 @@ class FakeOs : public Os {
   void SetTimer(WindowHandle window, uint32_t id, uint32_t ms) override { Window(window).timers[id] = ms; }
   bool PostMessageA(WindowHandle, uint32_t message) override { return Logged("PostMessageA " + std::to_string(message)), true; }
   uint32_t RegisterWindowMessageA(const char* name) override;
-  PixelPoint GetCursorPos() override { return {1012, 757}; }
-  uint32_t TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
-                          WindowHandle owner) override;
+  PixelPoint GetCursorPos() override { return cursor; }
+  std::optional<PixelRect> NotifyIconRect(const NotifyIconData&) override { return Logged("NotifyIconRect"), iconRect; }
+  MenuHandle CreatePopupMenu(const MenuItem& popup) override;
+  void DestroyMenu(MenuHandle menu) override { Logged("DestroyMenu"), menus.erase(menu); }
+  uint32_t TrackPopupMenu(MenuHandle menu, uint32_t flags, PixelPoint at, WindowHandle owner) override;
   int32_t MessageBoxA(WindowHandle owner, const std::string& text, const std::string& caption,
                       uint32_t style) override;
   int32_t ScreenDpiX() override { return dpi; }

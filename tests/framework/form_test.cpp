@@ -92,14 +92,23 @@ TEST_F(FormTest, MessagesBecomeEvents) {
   EXPECT_EQ(-10.0, form.lastX) << "the low word is a signed coordinate";
 }
 
-TEST_F(FormTest, PopupRunsTheChoiceAfterTheMenuClosed) {
+TEST_F(FormTest, PopupRunsTheChoiceAfterTheMenuClosedAndKeepsItsMenuInStepWithTheTree) {
   form.Show();
+  MenuItem& top = *FindMenuItem(form.Menu(), "top");
   os.choosePopupItem = [](const MenuItem& menu) { return menu.children[0].id; };
-  form.PopupMenu(*FindMenuItem(form.Menu(), "top"), 0);
+  EXPECT_TRUE(form.PopupMenu(top, 0, {5, 6}));
   EXPECT_EQ((std::vector<std::string>{"Shown"}), os.popups.at(0));
   EXPECT_EQ((std::vector<std::string>{"TrackPopupMenu 0", "PostMessageA 0"}),
             std::vector<std::string>(os.log.end() - 2, os.log.end()));
   EXPECT_NE(std::string::npos, form.events.find("click:shown"));
+  os.choosePopupItem = nullptr;
+  EXPECT_FALSE(form.PopupMenu(top, 0, {5, 6}));
+  EXPECT_EQ(1u, os.Calls("CreatePopupMenu").size()) << "one menu, built once, serves every popup";
+  FindMenuItem(form.Menu(), "hidden")->visible = true;
+  FindMenuItem(form.Menu(), "shown")->enabled = false;
+  form.PopupMenu(top, 0, {5, 6});
+  EXPECT_EQ((std::vector<std::string>{"Shown (grayed)", "Hidden"}), os.popups.back());
+  EXPECT_EQ(1u, os.menus.size()) << "the stale menu is destroyed";
 }
 
 TEST_F(FormTest, AWindowThatCannotBeCreatedIsReportedAndNotLoaded) {
