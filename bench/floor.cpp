@@ -8,7 +8,7 @@
 //   - at start-up, for each of the 42 modes, one read of the current mode and one
 //     ChangeDisplaySettingsA test of the requested mode;
 //   - one NIM_ADD with callback WM_MOUSEMOVE, a stock icon and the mode tooltip;
-//   - every 1000 ms one read of the current mode and one NIM_MODIFY of the tooltip;
+//   - every 1000 ms one read of the current mode and one NIM_MODIFY of the whole record;
 //   - a right-button release on the icon opens a popup menu built once after the
 //     test, with TrackPopupMenu and TPM_RETURNCMD; "Exit" or WM_CLOSE ends it.
 
@@ -21,15 +21,6 @@ constexpr char kClassName[] = "VantrelBench.Floor";
 constexpr UINT kIconId = 1;
 constexpr UINT_PTR kTickTimer = 1;
 constexpr UINT kTickMs = 1000;
-
-// Only the tooltip changes from tick to tick, so only the tooltip is sent. The benchmark
-// also builds this program as floor_icon.exe with FLOOR_TICK_RESENDS_ICON, where every
-// tick hands over the whole record (icon and callback too), to show what that costs.
-#ifdef FLOOR_TICK_RESENDS_ICON
-constexpr UINT kTickFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-#else
-constexpr UINT kTickFlags = NIF_TIP;
-#endif
 
 constexpr UINT kFirstModeCommand = 100;
 constexpr UINT kOpenCommand = 1;
@@ -140,8 +131,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (lParam == WM_RBUTTONUP) ShowPopup(window);
       return 0;
     case WM_TIMER:
+      // The whole record, as it was added, as Vantrel's ticks hand it over.
       WriteTip(CurrentMode());
-      icon.uFlags = kTickFlags;
       Shell_NotifyIconA(NIM_MODIFY, &icon);
       return 0;
     case WM_DESTROY:

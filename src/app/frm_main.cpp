@@ -25,20 +25,25 @@ frmMain::frmMain(Application& app) : Form(app, MainFormLayout()) {
 // The menu bar with its one invisible item, whose submenu is the tray popup.
 MenuItem frmMain::BuildMenu() {
   MenuItem popup{.name = kPopupMenuName, .caption = kPopupMenuCaption, .visible = false};
-  for (const PopupRow& row : PopupRows()) popup.children.push_back(PopupItem(row));
+  popup.children.reserve(PopupRows().size());
+  for (size_t row = 0; row < PopupRows().size(); ++row) popup.children.push_back(PopupItem(row));
   MenuItem menuBar;
   menuBar.children.push_back(std::move(popup));
   return menuBar;
 }
 
-MenuItem frmMain::PopupItem(const PopupRow& row) {
+MenuItem frmMain::PopupItem(size_t rowIndex) {
+  const PopupRow& row = PopupRows()[rowIndex];
   MenuItem item{.name = row.name, .caption = row.caption, .click = ClickOf(row.command)};
   if (row.command != PopupCommand::ResolutionGroup) return item;
-  for (int32_t rate : RefreshRates()) {
-    const ModeTriple mode{row.width, row.height, rate};
-    item.children.push_back({.name = RateItemName(row, rate),
+  item.children.reserve(RefreshRates().size());
+  for (size_t rate = 0; rate < RefreshRates().size(); ++rate) {
+    // Two small indices rather than the mode itself: the handler then fits inside the
+    // std::function, which allocates nothing for it.
+    const RateIndex index{static_cast<uint16_t>(rowIndex), static_cast<uint16_t>(rate)};
+    item.children.push_back({.name = RateItemName(rowIndex, rate),
                              .caption = RateItemCaption(rate),
-                             .click = [this, mode] { RateItemClick(mode); }});
+                             .click = [this, index] { RateItemClick(index); }});
   }
   return item;
 }
@@ -60,11 +65,13 @@ std::function<void()> frmMain::ClickOf(PopupCommand command) {
 // order of RefreshRates: the groups are taken by place, with no search by name.
 std::vector<ResolutionGroup> frmMain::FindResolutionGroups() {
   std::vector<ResolutionGroup> groups;
+  groups.reserve(PopupRows().size());
   const std::span<const PopupRow> rows = PopupRows();
   std::vector<MenuItem>& entries = Popup().children;
   for (size_t i = 0; i < rows.size(); ++i) {
     if (rows[i].command != PopupCommand::ResolutionGroup) continue;
     ResolutionGroup& group = groups.emplace_back(&entries[i], rows[i].width, rows[i].height);
+    group.rates.reserve(RefreshRates().size());
     for (size_t j = 0; j < RefreshRates().size(); ++j) {
       group.rates.push_back({RefreshRates()[j], &entries[i].children[j]});
     }
@@ -183,8 +190,9 @@ void frmMain::OpenPopup() {
   if (previous != nullptr && os().GetForegroundWindow() == hWnd()) os().SetForegroundWindow(previous);
 }
 
-void frmMain::RateItemClick(const ModeTriple& mode) {
-  ChangeMode(os(), mode.width, mode.height, mode.frequency);
+void frmMain::RateItemClick(RateIndex index) {
+  const PopupRow& row = PopupRows()[index.row];
+  ChangeMode(os(), row.width, row.height, RefreshRates()[index.rate]);
   // Read back rather than trust the request: a refused or failed change leaves the
   // display as it was, and the tooltip must never name a mode that is not in force.
   UpdateTrayTipFromCurrentMode();

@@ -36,14 +36,18 @@ class frmMain final : public Form {
   // The menu bar's one item, whose submenu is the tray popup.
   MenuItem& Popup() { return Menu().children.front(); }
   void OpenPopup();
-  MenuItem PopupItem(const PopupRow& row);
+  // A rate item by its group's row in PopupRows and its place in RefreshRates.
+  struct RateIndex {
+    uint16_t row, rate;
+  };
+  MenuItem PopupItem(size_t rowIndex);
   std::function<void()> ClickOf(PopupCommand command);
   std::vector<ResolutionGroup> FindResolutionGroups();
   void SetResolutionGroupsEnabled(bool enabled);
   void FillTrayIconData(const ModeTriple& mode);
   void AddTrayIcon();
   void UpdateTrayTipFromCurrentMode();
-  void RateItemClick(const ModeTriple& mode);
+  void RateItemClick(RateIndex index);
   void AboutClick();
   void ExitClick();
 

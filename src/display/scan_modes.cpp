@@ -13,6 +13,7 @@ bool IsBadMode(int32_t code) { return code == win::kDispChangeBadMode; }
 void ScanGroup(Os& os, const ResolutionGroup& group) {
   // Every rate is tested before anything of the group is touched.
   std::vector<int32_t> codes;
+  codes.reserve(group.rates.size());
   for (const auto& rate : group.rates) codes.push_back(TestMode(os, group.width, group.height, rate.rate));
   if (std::ranges::all_of(codes, IsBadMode)) {
     group.item->visible = false;

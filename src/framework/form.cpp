@@ -215,6 +215,20 @@ bool Form::SystemCommand(uintptr_t command) {
   return (command & 0xFFF0) == win::kScClose && !onScreen_;
 }
 
+bool Form::Handles(uint32_t message) {
+  switch (message) {
+    case win::kWmMouseMove:
+    case win::kWmTimer:
+    case win::kWmCommand:
+    case win::kWmClose:
+    case win::kWmEndSession:
+    case win::kWmSysCommand:
+      return true;
+    default:
+      return message >= kFirstRegisteredMessage && message <= 0xFFFF;
+  }
+}
+
 bool Form::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) noexcept {
   switch (message) {
     case win::kWmMouseMove: {

@@ -111,6 +111,8 @@ class Form {
   // Builds the Windows menu of `item` ahead of its first popup.
   void PreparePopupMenu(const MenuItem& item) { popupMenu_.For(item); }
 
+  // Whether OnMessage may handle `message`; every other message is the system's.
+  static bool Handles(uint32_t message);
   // Entry point for every message the window receives; false means "not handled here".
   // Nothing in the program throws, so no exception can reach the window procedure.
   bool OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) noexcept;

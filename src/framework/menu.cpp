@@ -3,7 +3,7 @@
 namespace vantrel {
 
 MenuItem* FindMenuItem(MenuItem& root, std::string_view name) {
-  if (root.name == name) return &root;
+  if (std::string_view(root.name) == name) return &root;
   for (MenuItem& child : root.children) {
     if (MenuItem* found = FindMenuItem(child, name)) return found;
   }

@@ -3,7 +3,6 @@
 // Windows menu shown as a popup follows them.
 #include <cstdint>
 #include <functional>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -11,16 +10,18 @@
 
 namespace vantrel {
 
+// Names and captions are texts of the program that live as long as it does (literals,
+// tables made at compile time): a menu tree costs no copies of them.
 struct MenuItem {
-  std::string name;
-  std::string caption;
+  const char* name = "";
+  const char* caption = "";
   bool visible = true;
   bool enabled = true;
   std::vector<MenuItem> children;
   std::function<void()> click;
   uint32_t id = 0;  // command id, given to chooseable leaves by AssignMenuIds
 
-  bool IsSeparator() const { return caption == "-"; }
+  bool IsSeparator() const { return caption[0] == '-' && caption[1] == '\0'; }
 };
 
 MenuItem* FindMenuItem(MenuItem& root, std::string_view name);

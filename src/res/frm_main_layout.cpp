@@ -1,5 +1,9 @@
 #include "res/frm_main_layout.h"
 
+#include <array>
+#include <iterator>
+#include <string_view>
+
 #include "res/maker.h"
 #include "res/resource_ids.h"
 
@@ -27,17 +31,54 @@ constexpr PopupRow kPopupRows[] = {
 };
 
 constexpr int32_t kRefreshRates[] = {60, 70, 72, 75, 85, 100};
+constexpr size_t kRows = std::size(kPopupRows), kRates = std::size(kRefreshRates);
+
+// Room for the longest name, "mnu128010_100", and its NUL.
+using Text = std::array<char, 16>;
+
+constexpr char* Append(char* out, const char* text) {
+  while (*text != '\0') *out++ = *text++;
+  return out;
+}
+
+constexpr char* Append(char* out, int32_t number) {
+  char digits[10] = {};
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  while (count > 0) *out++ = digits[--count];
+  return out;
+}
+
+constexpr auto kRateItemNames = [] {
+  std::array<std::array<Text, kRates>, kRows> names{};
+  for (size_t row = 0; row < kRows; ++row) {
+    if (kPopupRows[row].ratePrefix == nullptr) continue;
+    for (size_t rate = 0; rate < kRates; ++rate) {
+      Append(Append(Append(names[row][rate].data(), kPopupRows[row].ratePrefix), "_"), kRefreshRates[rate]);
+    }
+  }
+  return names;
+}();
+
+constexpr auto kRateItemCaptions = [] {
+  std::array<Text, kRates> captions{};
+  for (size_t rate = 0; rate < kRates; ++rate) Append(Append(captions[rate].data(), kRefreshRates[rate]), " Hz");
+  return captions;
+}();
+
+static_assert(std::string_view(kRateItemNames[4][3].data()) == "mnu12809_75");
+static_assert(std::string_view(kRateItemCaptions[5].data()) == "100 Hz");
 
 }  // namespace
 
 std::span<const PopupRow> PopupRows() { return kPopupRows; }
 std::span<const int32_t> RefreshRates() { return kRefreshRates; }
 
-std::string RateItemName(const PopupRow& group, int32_t rate) {
-  return std::string(group.ratePrefix) + "_" + std::to_string(rate);
-}
-
-std::string RateItemCaption(int32_t rate) { return std::to_string(rate) + " Hz"; }
+const char* RateItemName(size_t rowIndex, size_t rateIndex) { return kRateItemNames[rowIndex][rateIndex].data(); }
+const char* RateItemCaption(size_t rateIndex) { return kRateItemCaptions[rateIndex].data(); }
 
 FormLayout MainFormLayout() {
   return {.className = "Vantrel.frmMain",

@@ -3,7 +3,7 @@
 // The main window binds what each kind of entry does.
 #include <cstdint>
 #include <span>
-#include <string>
+#include <cstddef>
 
 #include "framework/form.h"
 
@@ -30,8 +30,11 @@ inline constexpr const char* kPopupMenuCaption = "&Systray";
 
 std::span<const PopupRow> PopupRows();
 std::span<const int32_t> RefreshRates();
-std::string RateItemName(const PopupRow& group, int32_t rate);
-std::string RateItemCaption(int32_t rate);
+// The name of the rate item at `rateIndex` of the group in row `rowIndex` ("mnu12809_75":
+// the group's prefix, "_", the rate), and a rate's caption ("75 Hz"); both made when the
+// program is compiled.
+const char* RateItemName(size_t rowIndex, size_t rateIndex);
+const char* RateItemCaption(size_t rateIndex);
 
 FormLayout MainFormLayout();
 

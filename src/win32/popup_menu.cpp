@@ -20,11 +20,11 @@ scoped::Menu BuildPopup(const MenuItem& item) {
     } else if (!child.children.empty()) {
       scoped::Menu submenu = BuildPopup(child);
       if (AppendMenuA(popup.get(), MF_POPUP | grayed, reinterpret_cast<UINT_PTR>(submenu.get()),
-                      child.caption.c_str())) {
+                      child.caption)) {
         submenu.release();  // owned by its parent menu from now on
       }
     } else {
-      AppendMenuA(popup.get(), MF_STRING | grayed, child.id, child.caption.c_str());
+      AppendMenuA(popup.get(), MF_STRING | grayed, child.id, child.caption);
     }
   }
   return popup;

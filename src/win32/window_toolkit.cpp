@@ -280,24 +280,36 @@ bool AnswerFromLayout(const Form& form, HWND window, UINT message, WPARAM wParam
   }
 }
 
-LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam,
-                                LPARAM lParam) noexcept {
-  // The form is bound once, by CreateWindowEx itself; a later WM_NCCREATE can only come
-  // from another program.
+// The form is bound once, by CreateWindowEx itself; a later WM_NCCREATE can only come
+// from another program.
+void BindOnCreate(HWND window, UINT message, LPARAM lParam) {
   if (message == WM_NCCREATE && lParam != 0 && FormOf(window) == nullptr) {
     const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  Form* form = FormOf(window);
-  if (form == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-  LRESULT result = 0;
-  // A form without controls (the hidden main window) has nothing to lay out, colour,
-  // point at or focus.
-  if (!form->Layout().controls.empty() && AnswerFromLayout(*form, window, message, wParam, lParam, result)) {
-    return result;
-  }
-  if (form->hWnd() == window && form->OnMessage(message, wParam, lParam)) return 0;
+}
+
+LRESULT FormMessage(Form* form, HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (form != nullptr && form->hWnd() == window && form->OnMessage(message, wParam, lParam)) return 0;
   return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A window with controls: the layout answers for drawing, the pointer, the focus and the DPI.
+LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  BindOnCreate(window, message, lParam);
+  Form* form = FormOf(window);
+  LRESULT result = 0;
+  if (form != nullptr && AnswerFromLayout(*form, window, message, wParam, lParam, result)) return result;
+  return FormMessage(form, window, message, wParam, lParam);
+}
+
+// A window without controls (the hidden main window) has nothing to lay out, colour,
+// point at or focus. Most of what it gets (activation around every popup menu, the
+// IME, the frame) goes to the system without finding the form first.
+LRESULT CALLBACK PlainFormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  BindOnCreate(window, message, lParam);
+  if (!Form::Handles(message)) return DefWindowProcA(window, message, wParam, lParam);
+  return FormMessage(FormOf(window), window, message, wParam, lParam);
 }
 
 }  // namespace
@@ -309,7 +321,7 @@ void Win32Os::RegisterFormClass(const Form& form, const FormIcons& icons) {
   if (GetClassInfoExA(instance_, layout.className.c_str(), &existing)) return;
   WNDCLASSEXA windowClass{};
   windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = FormWindowProc;
+  windowClass.lpfnWndProc = layout.controls.empty() ? PlainFormWindowProc : FormWindowProc;
   windowClass.hInstance = instance_;
   windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
   windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);

@@ -40,7 +40,7 @@ TEST_F(MainWindowTest, ThePopupHasTheCaptionsOfTheDesignAndEachRateItemItsMode) 
     ASSERT_FALSE(os.changeCalls.empty()) << name;
     const DevMode& request = os.changeCalls[0].record;
     EXPECT_EQ(mode, (ModeTriple{request.dmPelsWidth, request.dmPelsHeight, request.dmDisplayFrequency})) << name;
-    EXPECT_EQ(std::to_string(mode.frequency) + " Hz", Item(name).caption);
+    EXPECT_EQ(std::to_string(mode.frequency) + " Hz", std::string(Item(name).caption));
   }
 }
 

@@ -11,7 +11,7 @@ namespace {
 void AppendVisible(const MenuItem& item, int level, std::vector<std::string>& lines) {
   for (const MenuItem& child : item.children) {
     if (!child.visible) continue;
-    lines.push_back(std::string(level * 2, ' ') + child.caption + (child.enabled ? "" : " (grayed)"));
+    lines.push_back(std::string(level * 2, ' ') + std::string(child.caption) + (child.enabled ? "" : " (grayed)"));
     AppendVisible(child, level + 1, lines);
   }
 }

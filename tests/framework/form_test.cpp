@@ -90,6 +90,12 @@ TEST_F(FormTest, MessagesBecomeEvents) {
   EXPECT_EQ(517 * 10.0, form.lastX);
   os.Send(form.hWnd(), win::kWmMouseMove, 0, 0xFFFF);
   EXPECT_EQ(-10.0, form.lastX) << "the low word is a signed coordinate";
+  // The window procedure hands the system every message Handles disowns, unseen.
+  for (uint32_t message = 0; message <= 0xFFFF; ++message) {
+    if (!Form::Handles(message)) {
+      ASSERT_FALSE(form.OnMessage(message, 0, 0)) << message;
+    }
+  }
 }
 
 TEST_F(FormTest, PopupRunsTheChoiceAfterTheMenuClosedAndKeepsItsMenuInStepWithTheTree) {
