@@ -26,6 +26,14 @@ using Pen = Unique<HPEN, ::DeleteObject>;
 using Icon = Unique<HICON, ::DestroyIcon>;
 using Menu = Unique<HMENU, ::DestroyMenu>;
 using Handle = Unique<HANDLE, ::CloseHandle>;
+using Module = Unique<HMODULE, ::FreeLibrary>;
+
+// A COM interface pointer, released once.
+struct ComRelease {
+  void operator()(IUnknown* object) const { object->Release(); }
+};
+template <typename Interface>
+using Com = std::unique_ptr<Interface, ComRelease>;
 
 // A device context of a window (or of the screen, for a null window) from GetDC.
 class WindowDC {

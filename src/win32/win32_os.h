@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
+#include <oleacc.h>
 
+#include <optional>
 #include <string>
 
 #include "framework/os.h"
@@ -19,7 +21,8 @@ Function SystemFunction(const char* module, const char* name) {
 }
 
 // The operating system as the program sees it. The plain calls are in api_calls.cpp,
-// the window services (a form's window, its frame, the popup menu) in window_toolkit.cpp.
+// the window services (a form's window, its frame, the popup menu) in window_toolkit.cpp,
+// what screen readers are told in accessibility.cpp.
 class Win32Os final : public Os {
  public:
   explicit Win32Os(HINSTANCE instance);
@@ -42,6 +45,7 @@ class Win32Os final : public Os {
   PixelRect FrameAround(const PixelRect& client, const FormLayout& layout, int32_t dpi) override;
   uint32_t TrackPopupMenu(const MenuItem& menu, uint32_t flags, PixelPoint at,
                           WindowHandle owner) override;
+  void AnnotateControl(WindowHandle window, uint32_t controlId, const ControlAnnotation& annotation) override;
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
   void MoveWindow(WindowHandle window, const PixelRect& outer) override;
@@ -66,6 +70,11 @@ class Win32Os final : public Os {
   using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
 
   void RegisterFormClass(const Form& form, const FormIcons& icons);
+  // COM on this thread, entered once, on first need, until this object ends.
+  void EnterComApartment();
+  // The accessibility layer's annotation service; null where the system has none.
+  IAccPropServices* AnnotationServices();
+  void ForgetAnnotations(HWND window);
 
   HINSTANCE instance_;
   // Windows 10 and later only; null elsewhere.
@@ -73,6 +82,11 @@ class Win32Os final : public Os {
   AdjustWindowRectExForDpiFunction adjustWindowRectExForDpi_;
   scoped::Handle instanceMutex_;  // held until the process ends
   bool anotherInstance_ = false;
+  // Released in this order: the service, then COM, then the DLL that started it.
+  scoped::Module ole32_;
+  std::optional<scoped::ComApartment> com_;
+  scoped::Com<IAccPropServices> annotationServices_;
+  bool annotationServicesAsked_ = false;
 };
 
 // Runs the message loop until the last window has closed; returns the exit code.
