@@ -109,7 +109,8 @@ class AboutWindow(unittest.TestCase):
                          [colours(300, y) for y in (218, 219, 220)])
         self.assertEqual({(192, 192, 192)}, colours(found["Static"]["left"] + 1, found["Static"]["top"] + 1))
         here = found[" HERE"]
-        self.assertIn((0, 0, 255), colours(here["left"], here["top"], here["right"] - here["left"], here["bottom"] - here["top"]))
+        self.assertIn((0, 0, 255), colours(here["left"], here["top"], here["right"] - here["left"],
+                                           here["bottom"] - here["top"]))
 
         # Only the three links hand anything over, and the window stays open.
         for text in ("Click", " to support utilities like this one.", "Vantrel"):
