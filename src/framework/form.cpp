@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "framework/accessibility.h"
 #include "framework/twips.h"
 
 namespace vantrel {
@@ -27,6 +28,18 @@ int32_t ShiftKeys(uintptr_t keys) {
 }
 
 }  // namespace
+
+bool IsKeyboardStop(const ControlLayout& control) {
+  return control.kind == ControlKind::CommandButton || control.linkPointer;
+}
+
+uint32_t FirstFocus(const FormLayout& layout) {
+  const ControlLayout* first = nullptr;
+  for (const ControlLayout& control : layout.controls) {
+    if (IsKeyboardStop(control) && (first == nullptr || control.tabIndex < first->tabIndex)) first = &control;
+  }
+  return first != nullptr ? first->id : 0;
+}
 
 Form::Form(Application& app, FormLayout layout)
     : app_(app), layout_(std::move(layout)), popupMenu_(app.os()) {}
@@ -54,12 +67,19 @@ bool Form::LoadWindow() {
     return false;
   }
   app_.FormOpened(*this);
+  Annotate();
   // On a monitor whose scale differs from the system's, the window takes the size and
   // frame of its own DPI.
   if (const int32_t dpi = os().WindowDpi(window_); dpi != systemDpi) os().MoveWindow(window_, PlacementAt(dpi));
   ReadGeometry();
   for (const TimerLayout& timer : layout_.timers) os().SetTimer(window_, timer.id, timer.intervalMs);
   return true;
+}
+
+void Form::Annotate() {
+  for (const ControlLayout& control : layout_.controls) {
+    if (const auto annotation = AnnotationOf(control)) os().AnnotateControl(window_, control.id, *annotation);
+  }
 }
 
 // The outer rectangle whose client area has the layout's size at `dpi`, inside the frame

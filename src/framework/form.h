@@ -40,7 +40,11 @@ struct ControlLayout {
   bool linkPointer = false;      // the hand pointer instead of the arrow
   int32_t tabIndex = 0;
   uint16_t iconResource = 0;     // picture boxes only
+  std::string accessibleName;    // for a control without text of its own
 };
+
+// A control the keyboard reaches with Tab: a button, or a label that acts as a link.
+bool IsKeyboardStop(const ControlLayout& control);
 
 // A straight line drawn on the client area, in twips, in the order of the list.
 struct LineLayout {
@@ -66,6 +70,9 @@ struct FormLayout {
   uint32_t defaultControl = 0;  // Enter clicks it
   uint32_t cancelControl = 0;   // Esc clicks it
 };
+
+// The keyboard stop that holds the focus when the window opens: the lowest tab index.
+uint32_t FirstFocus(const FormLayout& layout);
 
 // Command id of Esc in a window with dialog keys (IDCANCEL).
 inline constexpr uint32_t kCancelCommand = 2;
@@ -134,6 +141,7 @@ class Form {
   void Command(uint32_t id);
   void MoveToGeometry();
   bool LoadWindow();
+  void Annotate();
   PixelRect PlacementAt(int32_t dpi) const;
   void ReadGeometry();
   void PutOnScreen(int32_t showCommand);

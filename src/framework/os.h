@@ -47,6 +47,16 @@ struct FormIcons {
   IconHandle small = nullptr;
 };
 
+// What assistive technology (a screen reader) is to be told about a control where its
+// class alone would tell it wrong: a role and state of the accessibility layer (ROLE_SYSTEM_*,
+// STATE_SYSTEM_*) and a name. Zero and empty leave the control's own.
+struct ControlAnnotation {
+  int32_t role = 0;
+  uint32_t state = 0;
+  std::string name;
+  friend bool operator==(const ControlAnnotation&, const ControlAnnotation&) = default;
+};
+
 class Os {
  public:
   virtual ~Os() = default;
@@ -90,6 +100,10 @@ class Os {
   virtual void DestroyMenu(MenuHandle menu) = 0;
   // Shows `menu` and returns the command id chosen, 0 for none.
   virtual uint32_t TrackPopupMenu(MenuHandle menu, uint32_t flags, PixelPoint at, WindowHandle owner) = 0;
+
+  // Tells assistive technology what `annotation` says about a control of `window`,
+  // through the system's accessibility layer; where the system offers none, nothing happens.
+  virtual void AnnotateControl(WindowHandle window, uint32_t controlId, const ControlAnnotation& annotation) = 0;
 
   // Windows: one call each.
   virtual void DestroyWindow(WindowHandle window) = 0;
@@ -148,6 +162,12 @@ inline constexpr uint32_t kNimSetFocus = 3;
 inline constexpr uint32_t kNifMessage = 1;
 inline constexpr uint32_t kNifIcon = 2;
 inline constexpr uint32_t kNifTip = 4;
+
+inline constexpr int32_t kRoleSystemLink = 0x1E;
+inline constexpr int32_t kRoleSystemGraphic = 0x28;
+inline constexpr uint32_t kStateSystemFocusable = 0x100000;
+inline constexpr uint32_t kStateSystemLinked = 0x400000;
+inline constexpr uint32_t kHcfHighContrastOn = 0x1;
 
 inline constexpr uint32_t kCdsUpdateRegistry = 1;
 inline constexpr uint32_t kCdsTest = 2;

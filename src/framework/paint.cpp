@@ -2,6 +2,8 @@
 
 namespace vantrel {
 
+bool HighContrastOn(uint32_t flags) { return (flags & win::kHcfHighContrastOn) != 0; }
+
 ControlPaint PaintOf(const ControlLayout& control, bool highContrast) {
   if (highContrast) {
     return {control.linkPointer ? SystemColor::HotLight : SystemColor::WindowText,

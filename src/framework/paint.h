@@ -19,6 +19,9 @@ struct ControlPaint {
   PaintColor background;
 };
 
+// Whether the system's high-contrast flags (HIGHCONTRAST's dwFlags) put the theme in
+// force. Every Windows sets HCF_AVAILABLE and others; only HCF_HIGHCONTRASTON counts.
+bool HighContrastOn(uint32_t flags);
 ControlPaint PaintOf(const ControlLayout& control, bool highContrast);
 SystemColor FormBackground(bool highContrast);
 

@@ -36,8 +36,11 @@ FormLayout AboutFormLayout() {
       .iconResource = IDI_APP,
       .controls =
           {
+              // In reading order, top to bottom and left to right: the order the controls are made in,
+              // which screen readers follow.
               // id, name, kind, left, top, width, height, text, text colour, back colour, hand, tab index
-              {picIcon, "picIcon", PictureBox, 240, 240, 540, 540, "", {}, kLightGrey, false, 1, IDI_ABOUT},
+              {picIcon, "picIcon", PictureBox, 240, 240, 540, 540, "", {}, kLightGrey, false, 1, IDI_ABOUT,
+               Application::kTitle},  // the icon is named for the program it stands for
               {lblTitle, "lblTitle", Label, 1050, 240, 4095, 360, "Application Title", kBlack, {}, false, 4},
               {lblVersion, "lblVersion", Label, 1080, 600, 4095, 225, "Version", {}, {}, false, 3},
               {lblDescription, "lblDescription", Label, 1080, 960, 4095, 1410, kDescription, kBlack, {}, false, 5},

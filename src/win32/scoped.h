@@ -27,6 +27,13 @@ using Menu = Unique<HMENU, ::DestroyMenu>;
 using Handle = Unique<HANDLE, ::CloseHandle>;
 using Module = Unique<HMODULE, ::FreeLibrary>;
 
+// A COM interface pointer, released once.
+struct ComRelease {
+  void operator()(IUnknown* object) const { object->Release(); }
+};
+template <typename Interface>
+using ComPtr = std::unique_ptr<Interface, ComRelease>;
+
 // A device context of a window (or of the screen, for a null window) from GetDC.
 class WindowDC {
  public:

@@ -1,7 +1,9 @@
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
+#include <oleacc.h>
 
+#include <optional>
 #include <string>
 
 #include "framework/os.h"
@@ -22,7 +24,7 @@ Function SystemFunction(const char* module, const char* name) {
 
 // The operating system as the program sees it. The plain calls are in api_calls.cpp,
 // the window services (a form's window, its frame) in window_toolkit.cpp, the popup
-// menu in popup_menu.cpp.
+// menu in popup_menu.cpp, what screen readers are told in accessibility.cpp.
 class Win32Os final : public Os {
  public:
   explicit Win32Os(HINSTANCE instance);
@@ -47,6 +49,7 @@ class Win32Os final : public Os {
   MenuHandle CreatePopupMenu(const MenuItem& popup) override;
   void DestroyMenu(MenuHandle menu) override;
   uint32_t TrackPopupMenu(MenuHandle menu, uint32_t flags, PixelPoint at, WindowHandle owner) override;
+  void AnnotateControl(WindowHandle window, uint32_t controlId, const ControlAnnotation& annotation) override;
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
   void MoveWindow(WindowHandle window, const PixelRect& outer) override;
@@ -72,6 +75,9 @@ class Win32Os final : public Os {
   using ShellNotifyIconGetRectFunction = HRESULT(WINAPI*)(const NOTIFYICONIDENTIFIER*, RECT*);
 
   void RegisterFormClass(const Form& form, const FormIcons& icons);
+  // The accessibility layer's annotation service; null where the system has none.
+  IAccPropServices* AnnotationServices();
+  void ForgetAnnotations(HWND window);
 
   HINSTANCE instance_;
   // Windows 10 and later only; null elsewhere.
@@ -80,8 +86,11 @@ class Win32Os final : public Os {
   // Windows 7 and later only; null elsewhere.
   ShellNotifyIconGetRectFunction shellNotifyIconGetRect_;
   scoped::Handle instanceMutex_;  // held until the process ends
-  Com com_;                       // entered when a request first needs it
   bool anotherInstance_ = false;
+  Com com_;  // entered when a request first needs it
+  // Released before COM is left.
+  scoped::ComPtr<IAccPropServices> annotationServices_;
+  bool annotationServicesAsked_ = false;
 };
 
 // Runs the message loop until the last window has closed; returns the exit code.

@@ -11,6 +11,7 @@
 #include "framework/paint.h"
 #include "framework/twips.h"
 #include "res/resource_ids.h"
+#include "win32/keyboard_links.h"
 #include "win32/scoped.h"
 
 namespace vantrel {
@@ -19,6 +20,7 @@ static_assert(static_cast<int>(SystemColor::Window) == COLOR_WINDOW &&
               static_cast<int>(SystemColor::WindowText) == COLOR_WINDOWTEXT &&
               static_cast<int>(SystemColor::ButtonFace) == COLOR_BTNFACE &&
               static_cast<int>(SystemColor::HotLight) == COLOR_HOTLIGHT);
+static_assert(win::kHcfHighContrastOn == HCF_HIGHCONTRASTON);
 
 namespace {
 
@@ -76,7 +78,7 @@ bool HighContrast() {
   HIGHCONTRASTA contrast{};
   contrast.cbSize = sizeof contrast;
   return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
-         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+         HighContrastOn(contrast.dwFlags);
 }
 
 bool ColorStatic(const Form& form, HWND window, HDC dc, HWND control, LRESULT& result) {
@@ -167,21 +169,20 @@ DWORD ControlStyleOf(const ControlLayout& control, const FormLayout& layout) {
       return SS_ICON | SS_CENTERIMAGE | SS_REALSIZECONTROL;
     case ControlKind::Label:
       // SS_NOTIFY makes labels report clicks; SS_NOPREFIX keeps "&" literal.
-      return SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
+      return SS_LEFT | SS_NOPREFIX | SS_NOTIFY | (IsKeyboardStop(control) ? WS_TABSTOP : 0);
   }
   return 0;
 }
 
-// Children are created in tab order, which is also the order Tab walks them in; their
-// place, size and font come from ApplyDpi.
+// Children are created in the layout's order, which is the reading order: screen readers
+// walk a window's children in the order they were made (z-order), and so does Tab, which
+// the layout's tab indices agree with. Place, size and font come from ApplyDpi.
 void CreateControls(HWND window, HINSTANCE instance, const FormLayout& layout) {
-  std::vector<const ControlLayout*> ordered;
-  for (const ControlLayout& control : layout.controls) ordered.push_back(&control);
-  std::ranges::sort(ordered, {}, &ControlLayout::tabIndex);
-  for (const ControlLayout* control : ordered) {
-    CreateWindowExA(0, ControlClassOf(control->kind), control->text.c_str(),
-                    WS_CHILD | WS_VISIBLE | ControlStyleOf(*control, layout), 0, 0, 0, 0, window,
-                    reinterpret_cast<HMENU>(static_cast<UINT_PTR>(control->id)), instance, nullptr);
+  for (const ControlLayout& control : layout.controls) {
+    HWND child = CreateWindowExA(0, ControlClassOf(control.kind), control.text.c_str(),
+                                 WS_CHILD | WS_VISIBLE | ControlStyleOf(control, layout), 0, 0, 0, 0, window,
+                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(control.id)), instance, nullptr);
+    if (child != nullptr && control.kind == ControlKind::Label && IsKeyboardStop(control)) MakeKeyboardLink(child);
   }
 }
 
@@ -258,8 +259,8 @@ bool AnswerFromLayout(const Form& form, HWND window, UINT message, WPARAM wParam
       return true;
     case WM_SETFOCUS:
       // As in a dialog, the focus goes to the first control in tab order (OK), so Space
-      // presses it.
-      if (HWND first = GetNextDlgTabItem(window, nullptr, FALSE)) SetFocus(first);
+      // presses it; the first control made is another, since they are made in reading order.
+      if (HWND first = GetDlgItem(window, static_cast<int>(FirstFocus(form.Layout())))) SetFocus(first);
       result = 0;
       return true;
     case WM_SYSCOLORCHANGE:
@@ -363,6 +364,7 @@ void Win32Os::DestroyWindow(WindowHandle window) {
   HWND destroyed = Hwnd(window);
   const std::unique_ptr<WindowResources> resources(
       static_cast<WindowResources*>(RemovePropA(destroyed, kResourcesProperty)));
+  ForgetAnnotations(destroyed);
   ::DestroyWindow(destroyed);
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <ranges>
 
 #include "fakes/program.h"
 #include "framework/paint.h"
@@ -44,7 +46,13 @@ TEST_F(AboutTest, OnlyTheLinksHandWorkToTheShellAndEveryFailureIsTold) {
                            Label7}) {
     ClickAbout(control);
   }
+  os.Send(About()->hWnd(), win::kWmCommand, Label2 | 1 << 16, 0);  // STN_DBLCLK: its first click opened it
   EXPECT_TRUE(os.shellExecutes.empty());
+  // Screen readers hear the links as links and the icon by the program's name.
+  const ControlAnnotation asLink{win::kRoleSystemLink, win::kStateSystemFocusable | win::kStateSystemLinked, ""};
+  using Annotations = std::map<uint32_t, ControlAnnotation>;
+  EXPECT_EQ((Annotations{{picIcon, {win::kRoleSystemGraphic, 0, "Vantrel"}}, {Label3, asLink}, {Label4, asLink},
+                         {Label2, asLink}}), os.annotations);
   ClickAbout(Label2);
   ClickAbout(Label3);
   ClickAbout(Label4);
@@ -80,6 +88,11 @@ TEST(AboutLayout, HasEveryControlOnceWithOkFirstInTabOrderAndThreeLinks) {
   EXPECT_EQ(tabs, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
   EXPECT_EQ(3, std::ranges::count_if(layout.controls, &ControlLayout::linkPointer));
   EXPECT_EQ((std::pair<uint32_t, uint32_t>{cmdOK, cmdOK}), std::pair(layout.defaultControl, layout.cancelControl));
+  // Made in reading order, Tab walks the stops from the one focused at opening: in tab index order.
+  auto stops = layout.controls | std::views::filter(IsKeyboardStop) | std::views::transform(&ControlLayout::id);
+  std::vector<uint32_t> walk(stops.begin(), stops.end());
+  std::ranges::rotate(walk, std::ranges::find(walk, FirstFocus(layout)));
+  EXPECT_EQ((std::vector<uint32_t>{cmdOK, Label2, Label3, Label4}), walk);  // tab indices 0, 7, 8, 9
 }
 
 // Windows gives the first ShowWindow of a process the show state of its launcher (a
@@ -135,6 +148,8 @@ TEST(AboutColours, HighContrastPaintsInTheThemesColoursAndOtherwiseInTheLayouts)
     EXPECT_EQ(control.textColor ? PaintColor{*control.textColor} : SystemColor::WindowText, PaintOf(control, false).text);
   }
   EXPECT_EQ((std::pair{SystemColor::Window, SystemColor::ButtonFace}), std::pair(FormBackground(true), FormBackground(false)));
+  // Windows' default flags (126) say the theme is available, not that it is on (127).
+  EXPECT_EQ((std::pair{false, true}), std::pair(HighContrastOn(126), HighContrastOn(127)));
   EXPECT_EQ((PaintColor{Rgb{192, 192, 192}}), PaintOf(layout.controls.front(), false).background);  // picIcon
   EXPECT_EQ((PaintColor{Rgb{0, 0, 255}}), PaintOf(layout.controls[6], false).text);  // Label3, a link
 }

@@ -10,8 +10,18 @@ DONATION_URL = ("https://www.donations.example/xclick/business=donate@ambrel.exa
                 "&item_number=00000001&no_shipping=1&cs=1&tax=0&currency_code=USD")
 MAIL_LINK = "mailto:mail@ambrel.example?subject=Ambrel%20Utilities:%20Vantrel"  # Wine encodes the blanks
 HOME_PAGE = "http://ambrel.example/"
+# The children as screen readers walk them (z-order), by the start of their text.
+READING_ORDER = ["Static", "Vantrel", "Version 2.0.5", "Vantrel allows", "Custom versions", "Feedback:",
+                 "mail@ambrel.example", "Website:", HOME_PAGE, "OK", "Click", " HERE", " to support"]
+TAB_CYCLE = ["OK", " HERE", "mail@ambrel.example", HOME_PAGE, "OK"]
 MAIL_FAILED = ("Error sending mail. Make sure that you have your email client  correctly installed and "
                "configured")
+
+
+def crop(shot, c: dict, *query: str) -> str:
+    """ImageMagick's answer to `query` about a control's pixels on a screenshot."""
+    area = f"{c['right'] - c['left']}x{c['bottom'] - c['top']}+{c['x0'] + c['left']}+{c['y0'] + c['top']}"
+    return subprocess.run(["convert", shot, "-crop", area, *query], capture_output=True, text=True, check=True).stdout
 
 
 def controls(rig, about: str) -> tuple[tuple[int, int], dict[str, dict]]:
@@ -43,8 +53,14 @@ class AboutWindow(unittest.TestCase):
     def about_windows(self) -> int:
         return self.app.visible_windows().count(ABOUT_CLASS)
 
-    def click(self, control: dict) -> None:
-        self.rig.click(control["x0"] + control["left"] + 4, control["y0"] + (control["top"] + control["bottom"]) // 2)
+    def click(self, control: dict, times: int = 1) -> None:
+        self.rig.xdotool("mousemove", control["x0"] + control["left"] + 4,
+                         control["y0"] + (control["top"] + control["bottom"]) // 2, "click", "--repeat", times, 1)
+
+    def focus_after(self, about: str, keys: list[str], expected: str) -> None:
+        if keys:
+            self.rig.xdotool("key", *keys)
+        wait_until(lambda: self.rig.probe_ok("focus", about) == expected, 5, message=f"{keys} to focus {expected!r}")
 
     def assertLaidOut(self, client: tuple[int, int], found: dict[str, dict], twips_per_pixel: float) -> None:
         """The window holds its whole layout, rows stand on one line, and the sentence
@@ -66,6 +82,9 @@ class AboutWindow(unittest.TestCase):
             self.assertLessEqual(abs(found[after]["left"] - found[before]["right"]), 2, (before, after))
         column = ["Version 2.0.5", "mail@ambrel.example", HOME_PAGE, " to support utilities like this one."]
         self.assertEqual(1, len({found[text]["left"] for text in column}), column)
+        # The dialog font is sized in points: its letters grow with the DPI like the layout.
+        ink = crop(self.rig.screenshot(), found["Version 2.0.5"], "-fuzz", "20%", "-trim", "-format", "%h", "info:")
+        self.assertAlmostEqual(8 * 15 / twips_per_pixel, int(ink), delta=1)
 
     def test_about_and_the_launchers(self):
         self.start()
@@ -77,14 +96,14 @@ class AboutWindow(unittest.TestCase):
         self.open_about()
         self.assertEqual(1, self.about_windows(), "one About window at most")
         self.assertLaidOut(client, found, 15)
+        self.assertEqual(READING_ORDER, [text[:len(start)] for text, start in zip(found, READING_ORDER)])
 
         # The etched rule is grey over white; the picture sits on light grey; links are blue.
         shot = rig.screenshot()
         x0, y0 = found["OK"]["x0"], found["OK"]["y0"]
 
         def colours(x, y, w=1, h=1):
-            out = subprocess.run(["convert", shot, "-crop", f"{w}x{h}+{x0 + x}+{y0 + y}", "-unique-colors", "txt:"],
-                                 capture_output=True, text=True, check=True).stdout
+            out = crop(shot, dict(x0=x0, y0=y0, left=x, top=y, right=x + w, bottom=y + h), "-unique-colors", "txt:")
             return {tuple(map(int, m)) for m in re.findall(r"\((\d+),(\d+),(\d+)", out)}
         self.assertEqual([{(128, 128, 128)}, {(255, 255, 255)}, {(255, 255, 255)}],
                          [colours(300, y) for y in (218, 219, 220)])
@@ -96,16 +115,28 @@ class AboutWindow(unittest.TestCase):
         # Only the three links hand anything over, and the window stays open.
         for text in ("Click", " to support utilities like this one.", "Vantrel"):
             self.click(found[text])
-        for text in (" HERE", "mail@ambrel.example", HOME_PAGE):
-            self.click(found[text])
+        for text, times in ((" HERE", 1), ("mail@ambrel.example", 1), (HOME_PAGE, 2)):  # a double click opens once
+            self.click(found[text], times)
         wait_until(lambda: len(rig.recorded_launches()) >= 3, 10, message="three hand-overs")
-        self.assertEqual([DONATION_URL, MAIL_LINK, HOME_PAGE], rig.recorded_launches())
         self.assertEqual(1, self.about_windows())
 
-        # Esc, Enter and Space close it, wherever one clicked last.
-        for key in ("Escape", "Return", "space"):
-            self.open_about()
+        # Tab walks from OK over the links and back, Space opens each link once, Shift+Tab walks
+        # back; a focused link shows the focus rectangle, which the mouse never brings.
+        self.click(found["Vantrel"])  # makes the window active; OK keeps the focus
+        for keys, cycle in ((["Tab"], TAB_CYCLE), (["shift+Tab"], TAB_CYCLE[::-1])):
+            for text in cycle[1:]:
+                self.focus_after(about, keys, text)
+                if keys == ["Tab"] and text != "OK":
+                    self.assertNotEqual(crop(shot, found[text], "txt:"), crop(rig.screenshot(), found[text], "txt:"))
+                    rig.xdotool("key", "space")
+        self.assertEqual(crop(shot, here, "txt:"), crop(rig.screenshot(), here, "txt:"))
+        wait_until(lambda: len(rig.recorded_launches()) >= 6, 10, message="three more hand-overs")
+
+        # Esc and Enter close it with a link focused, Space with OK focused, as it opens.
+        for key, tabs in (("Escape", 1), ("Return", 3), ("space", 0)):
+            about = self.open_about()
             self.click(found["Vantrel"])
+            self.focus_after(about, ["Tab"] * tabs, TAB_CYCLE[tabs])
             rig.xdotool("key", key)
             wait_until(lambda: not self.about_windows(), 5, message=f"{key} to close it")
 
@@ -127,6 +158,7 @@ class AboutWindow(unittest.TestCase):
         app.choose("x")  # "E&xit"
         app.wait_end()
         self.assertEqual([], app.tray_tips())
+        self.assertEqual([DONATION_URL, MAIL_LINK, HOME_PAGE] * 2, rig.recorded_launches())
 
     def test_layout_at_150_percent(self):
         self.start(dpi=144)

@@ -84,6 +84,7 @@ class FakeOs : public Os {
   std::function<void()> whileMessageBoxOpen;
   struct BuiltMenu { const MenuItem* popup; std::vector<std::string> lines; };
   std::map<MenuHandle, BuiltMenu> menus;  // built and not yet destroyed, as built
+  std::map<uint32_t, ControlAnnotation> annotations;  // control id -> what screen readers are told
   std::vector<std::vector<std::string>> popups;  // what each popup showed
   std::vector<PixelPoint> popupPlaces;           // where each popup opened
   std::function<uint32_t(const MenuItem&)> choosePopupItem;
@@ -118,6 +119,7 @@ class FakeOs : public Os {
   int32_t GetSystemMetrics(int32_t index) override { return (index == win::kSmCxIcon ? 32 : 16) * dpi / 96; }
   WindowHandle CreateFormWindow(Form& form, const FormIcons& icons, const PixelRect& outer) override;
   PixelRect FrameAround(const PixelRect& client, const FormLayout&, int32_t at) override { return Frame(client, at); }
+  void AnnotateControl(WindowHandle, uint32_t id, const ControlAnnotation& a) override { annotations[id] = a; }
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
   void MoveWindow(WindowHandle window, const PixelRect& outer) override { Logged("MoveWindow"), Window(window).rect = outer; }

@@ -345,6 +345,11 @@ const Command kCommands[] = {
     {"deny-mutex", 1, DenyMutex},  // NAME
     {"foreground", 0, [](const Args&) { PrintHandle(GetForegroundWindow()); }},
     {"alt-f4", 0, AltF4},
+    {"focus", 1, [](const Args& a) {  // HWND: the text of the control with the focus in its thread
+       GUITHREADINFO thread{sizeof thread};
+       if (!GetGUIThreadInfo(GetWindowThreadProcessId(Window(a[0]), nullptr), &thread)) throw Failure{"no thread"};
+       std::printf("%s\n", TextOf(thread.hwndFocus).c_str());
+     }},
     {"hold", 0, Hold},
 };
 
