@@ -21,7 +21,7 @@ How each figure is taken:
                same desktop. The row below repeats the starts with 60 more hidden
                top-level windows on the desktop, as a desktop in use has.
   traced       more starts with Wine's relay trace of a few calls the exe makes
-               (CoInitializeEx, RegisterClass, CreateWindowExA, the display tests,
+               (RegisterClass, CreateWindowExA, the display tests,
                ShowWindow, SetWindowPos, UpdateWindow, Shell_NotifyIconA,
                GetMessageA) and of the DLLs loaded, with timestamps (1 ms): where
                the start-up time goes.
@@ -92,7 +92,7 @@ RELAY_FROM = "vantrel.exe;floor.exe;shell32"
 TRACE = "+pid,+timestamp,+loaddll,+process,+relay"
 # For the timed trace of start-up only the calls that mark its stages, so that tracing
 # costs the same in both programs however many other calls they make.
-MILESTONE_CALLS = ("combase.CoInitializeEx", "ole32.CoInitializeEx", "user32.RegisterClassA",
+MILESTONE_CALLS = ("user32.RegisterClassA",
                    "user32.RegisterClassExA", "user32.CreateWindowExA", "user32.ChangeDisplaySettingsA",
                    "user32.ShowWindow", "user32.SetWindowPos", "user32.UpdateWindow",
                    "shell32.Shell_NotifyIconA", "user32.GetMessageA")
@@ -418,7 +418,6 @@ def milestones(process: TracedProcess) -> dict[str, float] | None:
     if any(value is None for value in times.values()):
         return None
     points = {key: (value - process.created_at) * 1000 for key, value in times.items()}
-    points["com"] = time_inside(process, ("CoInitializeEx",), loop) * 1000
     points["windowing"] = time_inside(process, WINDOW_CALLS, loop) * 1000
     return points
 
@@ -626,8 +625,7 @@ def report(figures: Figures, runs: int, idle_seconds: float, sizes: dict[tuple[s
             row(f"  {text}, ms (median of {len(dv)})", f"{median(dv):.0f}", f"{median(df):.0f}",
                 ratio(median(dv), median(df)) if median(df) >= 1 else "–")
             previous = key
-    for key, label in (("com", "inside CoInitializeEx"),
-                       ("windowing", "inside ShowWindow, SetWindowPos and UpdateWindow")):
+    for key, label in (("windowing", "inside ShowWindow, SetWindowPos and UpdateWindow"),):
         if key in mv and key in mf:
             row(f"  traced: of all that, time {label}, ms (median of {len(mv[key])})",
                 f"{median(mv[key]):.0f}", f"{median(mf[key]):.0f}", "–")
@@ -724,9 +722,7 @@ def report(figures: Figures, runs: int, idle_seconds: float, sizes: dict[tuple[s
         "- Wine's explorer keeps a hidden tooltip window for every tray icon ever removed; between "
         "starts the launcher closes those, so that every start meets the same desktop.",
         "- \"traced\" rows come from extra starts with Wine's trace of a few calls of the exe (1 ms "
-        "steps); they show where the time goes. Vantrel's CoInitializeEx is its first call that needs "
-        "the window system, so it also loads Wine's X11 driver and uxtheme, which the floor loads in "
-        "RegisterClassA (before \"main window created\").",
+        "steps); they show where the time goes.",
     ]
     def listing(counts: collections.Counter, limit: int = 12) -> str:
         shown = ", ".join(f"{name} {count}" for name, count in counts.most_common(limit))

@@ -18,7 +18,10 @@
 //       Per round and window class: posts the tray's right-button release
 //       (WM_MOUSEMOVE, lParam 517) to the program's window and waits until a
 //       visible popup menu (#32768) of that program is there; then closes it with
-//       Escape. One line each:  popup CLASS ROUND MS
+//       Escape. Before each popup a window of the launcher's own takes the
+//       foreground, as the program a user works in holds it when they right-click
+//       the icon: every program then starts from the same state, whatever the one
+//       before it did with the foreground. One line each:  popup CLASS ROUND MS
 //
 // Exit code 0 = done, 1 = something did not happen in time, 2 = bad usage.
 
@@ -231,11 +234,30 @@ HWND VisibleMenuOf(DWORD pid) {
   return nullptr;
 }
 
+// Brings `window` to the foreground and waits until the system says it is there.
+bool TakeForeground(HWND window) {
+  const double begin = Now();
+  while (GetForegroundWindow() != window) {
+    if (Now() - begin > kStepTimeoutMs) return false;
+    SetForegroundWindow(window);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    Sleep(1);
+  }
+  return true;
+}
+
 int CmdPopup(const std::vector<std::string>& args) {
   const int rounds = std::atoi(args[0].c_str());
   if (rounds < 1 || args.size() < 2) return 2;
+  HWND user = CreateWindowExA(0, "STATIC", "user", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
   for (int round = 0; round < rounds; ++round) {
     for (size_t i = 1; i < args.size(); ++i) {
+      if (!TakeForeground(user)) {
+        std::fprintf(stderr, "the launcher's window does not come to the foreground\n");
+        return 1;
+      }
       HWND window = FindWindowA(args[i].c_str(), nullptr);
       if (window == nullptr) {
         std::fprintf(stderr, "no window of class %s\n", args[i].c_str());
