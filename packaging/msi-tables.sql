@@ -19,7 +19,8 @@ UPDATE `Property` SET `Value` = 'STARTWITHWINDOWS;WIX_DOWNGRADE_DETECTED;WIX_UPG
 -- checked: taskkill fails when Vantrel is not running).
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CloseVantrel', 98, 'INSTALLFOLDER', 'taskkill.exe /IM vantrel.exe')
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CloseVantrel', 'REMOVE~="ALL"', 1350)
--- wixl places an action "Before" another at a number that varies from build to build;
--- a fixed one keeps the package reproducible (after FileCost 900, before CostFinalize).
-UPDATE `InstallExecuteSequence` SET `Sequence` = 990 WHERE `Action` = 'MachineFolder'
-UPDATE `InstallUISequence` SET `Sequence` = 990 WHERE `Action` = 'MachineFolder'
+-- Program Files for a per-machine install, before CostFinalize fixes the folders. Here
+-- and not in the source: wixl places an action "Before" another in a different order
+-- from build to build, and the package's bytes (its string pool) with it.
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('MachineFolder', 'ALLUSERS=1', 990)
+INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('MachineFolder', 'ALLUSERS=1', 990)

@@ -100,11 +100,14 @@ class InstalledWithMsiexec(unittest.TestCase):
         self.assertEqual([], self.entries())
         self.assertNotEqual(0, self.rig.wine("reg", "query", OWN_KEY).returncode, f"{OWN_KEY} is left")
 
-    def test_an_administrator_turns_the_startup_shortcut_off(self):
-        self.msiexec("/i", windows_path(self.msi["2.0.5"]), "STARTWITHWINDOWS=0")
-        self.assertTrue(self.exe.is_file() and self.menu_link.is_file())
-        self.assertFalse(self.startup_link.exists())
-
+    def test_an_administrator_installs_for_every_user_without_the_startup_shortcut(self):
+        self.msiexec("/i", windows_path(self.msi["2.0.5"]), "ALLUSERS=1", "STARTWITHWINDOWS=0")
+        drive = self.rig.prefix / "drive_c"
+        self.assertTrue((drive / "Program Files (x86)/Vantrel/vantrel.exe").is_file())
+        # One shortcut, the Start menu's (Wine puts it in the user's menu, not all users').
+        self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
+        self.assertFalse(self.exe.exists())
+        self.assertEqual(0, self.rig.wine("reg", "query", r"HKLM\Software\Ambrel Utilities\Vantrel", "/reg:32").returncode)
 
 if __name__ == "__main__":
     unittest.main()
