@@ -82,14 +82,14 @@ def build_msi(files: Path, out: Path, version: str, commit: str, epoch: int) -> 
                    "Win64Exe": "vantrel64.exe", "License": "LICENSE.txt", "Readme": "README.txt",
                    "Icon": "vantrel.ico", "HelpLink": HOME, "Comments": f"Built from commit {commit}"}
         for path in work.iterdir():
-            set_time(path, epoch)
+            os.utime(path, (epoch, epoch))
         command = ["wixl", "-a", "x86", "-o", "out.msi", "vantrel.wxs"]
         for name, value in defines.items():
             command[1:1] = ["-D", f"{name}={value}"]
         run(command, work, env={"TZ": "UTC"})
         for query in sql_statements(PACKAGING / "msi-tables.sql"):
             run(["msibuild", "out.msi", "-q", query], work)
-        fix_summary(work / "out.msi", epoch, package_code(work))
+        fix_summary(work / "out.msi", epoch, package_code(work, defines))
         shutil.move(work / "out.msi", out)
     return out
 
@@ -99,21 +99,17 @@ def run(command: list[str], cwd: Path, env: dict | None = None) -> None:
     # wixl reports unknown attributes as GLib warnings and still succeeds; a real failure
     # leaves no package behind.
     if done.returncode != 0:
-        raise ReleaseError(f"{' '.join(command[:3])} ... failed ({done.returncode}):\n{done.stderr.strip()}")
-
-
-def set_time(path: Path, epoch: int) -> None:
-    os.utime(path, (epoch, epoch))
+        raise ReleaseError(f"{command[0]} failed ({done.returncode}) on {command[-1]}:\n{done.stderr.strip()}")
 
 
 def sql_statements(path: Path) -> list[str]:
     return [line for line in path.read_text().splitlines() if line.strip() and not line.startswith("--")]
 
 
-def package_code(work: Path) -> str:
+def package_code(work: Path, defines: dict[str, str]) -> str:
     """Windows Installer requires a new package code for every different package: the
     code follows every input, so two builds of the same inputs share it."""
-    digest = hashlib.sha256()
+    digest = hashlib.sha256(json.dumps(defines, sort_keys=True).encode())
     for path in sorted(work.iterdir()):
         if path.name != "out.msi":
             digest.update(path.name.encode() + b"\0" + path.read_bytes())

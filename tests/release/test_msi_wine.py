@@ -82,8 +82,8 @@ class InstalledWithMsiexec(unittest.TestCase):
         for expected in ("Vantrel", "2.0.5", "Ambrel Utilities", "HelpLink    REG_SZ    http://ambrel.example/"):
             self.assertIn(expected, entry)
         self.assertEqual(["2.0.5"], self.entries())
-        icon = self.query(PRODUCTS).split("ProductIcon    REG_SZ    ")[1].split("\r")[0]
-        self.assertTrue((self.user / "AppData/Roaming" / icon.split("\\Roaming\\")[1].replace("\\", "/")).is_file())
+        icon = self.query(PRODUCTS).split("ProductIcon    REG_SZ    C:")[1].split("\r")[0].replace("\\", "/")
+        self.assertTrue((self.rig.prefix / f"drive_c{icon}").is_file(), f"the product icon {icon}")
 
         app = TrayApp(self.rig, debug="", exe=self.exe)  # waits for the main window and the icon
         self.assertTrue(app.tray_tips())
@@ -107,7 +107,9 @@ class InstalledWithMsiexec(unittest.TestCase):
         # One shortcut, the Start menu's (Wine puts it in the user's menu, not all users').
         self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
         self.assertFalse(self.exe.exists())
-        self.assertEqual(0, self.rig.wine("reg", "query", r"HKLM\Software\Ambrel Utilities\Vantrel", "/reg:32").returncode)
+        machine_key = r"HKLM\Software\Ambrel Utilities\Vantrel"
+        self.assertEqual(0, self.rig.wine("reg", "query", machine_key, "/reg:32").returncode, "HKMU is HKLM")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -94,16 +94,16 @@ class ReproducibleRelease(unittest.TestCase):
         self.assertIn("Every byte is accounted for", out)
         # One byte changed in an exe, the checksums made to match: the rebuild tells.
         tampered = os.path.join(tmp, "tampered")
-        shutil.copytree(os.path.join(b, "dist"), tampered)
+        shutil.copytree(os.path.join(b, "dist"), os.path.join(tampered, "dist"))
         exe = bytearray(read(tmp, "signed.exe"))
         exe[0x400] ^= 1  # in the code
         with zipfile.ZipFile(os.path.join(b, ZIP)) as old, zipfile.ZipFile(os.path.join(tampered, ZIP), "w") as new:
             new.comment = old.comment
             for info in old.infolist():
                 new.writestr(info, bytes(exe) if info.filename == "x64/vantrel.exe" else old.read(info))
-        bash(f"cd {tampered} && sha256sum vantrel-2.0.5-windows.zip > SHA256SUMS.new && grep -v windows.zip SHA256SUMS"
+        bash(f"cd {tampered}/dist && sha256sum vantrel-2.0.5-windows.zip > SHA256SUMS.new && grep -v windows.zip SHA256SUMS"
              " >> SHA256SUMS.new && mv SHA256SUMS.new SHA256SUMS")
-        out = bash(f"cd {shlex.quote(REPO)} && scripts/verify-release {tampered} --clone {a}", expect=1)
+        out = bash(f"cd {shlex.quote(REPO)} && scripts/verify-release {tampered}/dist --clone {a}", expect=1)
         self.assertIn("the release's exes are not what commit", out)
 
     def test_unsigned_exes_strip_back_to_their_bytes(self):
