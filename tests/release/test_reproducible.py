@@ -77,9 +77,16 @@ class ReproducibleRelease(unittest.TestCase):
             self.check_signed_release(tmp, a, b)
 
     def check_signed_release(self, tmp, a, b):
-        key, cert = os.path.join(tmp, "key.pem"), os.path.join(tmp, "cert.pem")
+        key, cert, other, p12, word = (os.path.join(tmp, name) for name in
+                                       ("key.pem", "cert.pem", "other.pem", "signer.p12", "password"))
         bash(f"openssl req -x509 -newkey rsa:2048 -nodes -keyout {key} -out {cert} -days 1 -subj /CN=Throwaway"
-             f" && cd {b} && scripts/package --cert {cert} --key {key}")
+             f" && openssl genrsa -out {other} 2048 && echo throwaway > {word}"
+             f" && openssl pkcs12 -export -inkey {key} -in {cert} -out {p12} -passout file:{word}")
+        # A key that is not the certificate's: the signing fails and dist/ stays as it was.
+        out = bash(f"cd {b} && scripts/package --cert {cert} --key {other}", expect=1)
+        self.assertIn("signing build/package/files/vantrel.exe failed", out)
+        self.assertEqual(read(a, "dist/SHA256SUMS"), read(b, "dist/SHA256SUMS"))
+        bash(f"cd {b} && scripts/package --pkcs12 {p12} --password-file {word}")
         signed = os.path.join(tmp, "signed.exe")
         with zipfile.ZipFile(os.path.join(b, ZIP)) as z, open(signed, "wb") as f:
             f.write(z.read("x64/vantrel.exe"))
