@@ -3,7 +3,7 @@ shortcuts in place, the installed exe shows its tray icon, a higher version buil
 from the same source replaces it, and uninstalling (with Vantrel running) leaves nothing.
 Wine runs the 64-bit exe (VersionNT64 is set), so it needs build/win64 only.
 """
-import os
+import shutil
 import sys
 import tempfile
 import unittest
@@ -23,32 +23,23 @@ PRODUCTS = r"HKCU\Software\Microsoft\Installer\Products"
 OWN_KEY = r"HKCU\Software\Ambrel Utilities"
 
 
-def stage_files(folder: Path) -> Path:
-    files = folder / "files"
-    (files / "x64").mkdir(parents=True)
-    (files / "vantrel.exe").write_bytes((REPO / "build/win32/vantrel.exe").read_bytes())
-    (files / "x64/vantrel.exe").write_bytes((REPO / "build/win64/vantrel.exe").read_bytes())
-    (files / "LICENSE").write_bytes((REPO / "LICENSE").read_bytes())
-    (files / "README.txt").write_bytes((REPO / "packaging/README.txt").read_bytes())
-    return files
-
-
 class InstalledWithMsiexec(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory(prefix="vantrel-msi-")
-        files = stage_files(Path(cls.tmp.name))
-        cls.msi = {v: release.build_msi(files, Path(cls.tmp.name) / release.msi_name(v), v, "test", 1700000000)
+        tmp = tempfile.TemporaryDirectory(prefix="vantrel-msi-")
+        cls.addClassCleanup(tmp.cleanup)
+        files = Path(tmp.name) / "files"
+        for source, name in (("build/win32/vantrel.exe", "vantrel.exe"), ("build/win64/vantrel.exe", "x64/vantrel.exe"),
+                             ("LICENSE", "LICENSE"), ("packaging/README.txt", "README.txt")):
+            (files / name).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(REPO / source, files / name)
+        cls.msi = {v: release.build_msi(files, Path(tmp.name) / release.msi_name(v), v, "test", 1700000000)
                    for v in ("2.0.5", "2.0.6")}
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
 
     def setUp(self):
         self.rig = new_rig().start()
         self.addCleanup(self.rig.stop)
-        self.user = next((self.rig.prefix / "drive_c" / "users").glob(f"{os.environ.get('USER', 'root')}*"))
+        self.user = next(p for p in (self.rig.prefix / "drive_c" / "users").iterdir() if p.name != "Public")
         menu = self.user / "AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
         self.exe = self.user / "AppData/Local/Programs/Vantrel/vantrel.exe"
         startup = next(menu.glob("Start[Uu]p"))  # Wine's prefix spells it StartUp
