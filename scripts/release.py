@@ -32,7 +32,8 @@ import yaml
 
 ROOT = Path(__file__).resolve().parents[1]
 PACKAGING = ROOT / "packaging"
-UPGRADE_CODE = uuid.UUID("5B0F6C3E-8E4A-4C71-9D0B-2A6E5C7D1F30")  # as in vantrel.wxs, forever
+# The upgrade code never changes; vantrel.wxs holds it.
+UPGRADE_CODE = uuid.UUID(re.search(r'UpgradeCode="([-0-9A-F]+)"', (PACKAGING / "vantrel.wxs").read_text())[1])
 IDENTIFIER = "Ambrel.Vantrel"
 HOME = "http://ambrel.example/"  # src/res/maker.h's kHomePageUrl
 RELEASES = "https://ambrel.example/releases"
@@ -183,6 +184,7 @@ def write_manifests(dist: Path, version: str) -> list[Path]:
             raise ReleaseError(f"{artefact} is missing: the manifests describe the release's artefacts")
     values = {"VERSION": version, "IDENTIFIER": IDENTIFIER, "HOME": HOME,
               "URL": f"{RELEASES}/{version}", "PRODUCT_CODE": "{" + product_code(version) + "}",
+              "UPGRADE_CODE": "{" + str(UPGRADE_CODE).upper() + "}",
               "MSI": msi.name, "MSI_SHA256": sha256(msi).upper(), "ZIP": archive.name, "ZIP_SHA256": sha256(archive)}
     written = []
     folder = winget_folder(dist, version)
