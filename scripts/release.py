@@ -6,6 +6,7 @@ scripts/verify-release (and the tests, which import them):
   manifests DIST VERSION                writes the winget and Scoop manifests of DIST's artefacts
   check DIST VERSION                    checks them as the repositories' maintainers would
   same-msi A B                          whether two MSIs hold the same data, signatures apart
+  envelope EXE...                       whether a signature on each exe can be taken off again
 
 wixl (msitools) builds the MSI from packaging/vantrel.wxs; packaging/msi-tables.sql then
 adds what wixl cannot express. wixl writes a fresh package code and the build time into
@@ -164,6 +165,23 @@ def same_msi(a: Path, b: Path) -> list[str]:
     return sorted(repr(name) for name in names if first.get(name) != second.get(name))
 
 
+# ---- signatures ---------------------------------------------------------------------------
+
+
+def envelope_problems(exe: Path) -> list[str]:
+    """osslsigncode pads an exe to a multiple of 8 before it appends the signature and
+    rewrites the PE checksum when it takes it off again: the unsigned bytes come back
+    exactly only from an exe that already has both."""
+    import pefile
+    pe = pefile.PE(str(exe), fast_load=True)
+    problems = []
+    if exe.stat().st_size % 8:
+        problems.append(f"{exe}: its size {exe.stat().st_size} is not a multiple of 8")
+    if pe.OPTIONAL_HEADER.CheckSum != pe.generate_checksum():
+        problems.append(f"{exe}: its PE checksum {pe.OPTIONAL_HEADER.CheckSum:#x} is not {pe.generate_checksum():#x}")
+    return problems
+
+
 # ---- package-manager manifests ----------------------------------------------------------
 
 
@@ -295,6 +313,11 @@ def main(argv: list[str]) -> int:
                 print(path)
         elif command == "check" and len(args) == 2:
             problems = check_manifests(Path(args[0]), args[1])
+            for problem in problems:
+                print(problem, file=sys.stderr)
+            return 1 if problems else 0
+        elif command == "envelope" and args:
+            problems = [problem for exe in args for problem in envelope_problems(Path(exe))]
             for problem in problems:
                 print(problem, file=sys.stderr)
             return 1 if problems else 0
