@@ -1,31 +1,46 @@
 """The release is reproducible: scripts/package run in two clones of the current commit,
 in folders of different lengths, under different umasks and time zones, gives the same
-zip, SHA256SUMS and exes byte for byte, and the zip holds what a user needs.
+zip, MSI, manifests, SHA256SUMS and exes byte for byte, and the zip holds what a user
+needs. Signed with a certificate made here, the release verifies against it and
+scripts/verify-release proves it against the commit, but not with one byte changed.
 
 It builds the committed HEAD, not uncommitted edits: each clone builds the vantrel target
 of both Windows presets, a good half minute.
 """
 import hashlib
 import os
+import shutil
 import shlex
 import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 import zipfile
+from pathlib import Path
+
+import pefile
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(REPO, "scripts"))
+import release  # noqa: E402
 ZIP = "dist/vantrel-2.0.5-windows.zip"
-OUTPUTS = [ZIP, "dist/SHA256SUMS", "build/win32/vantrel.exe", "build/win64/vantrel.exe"]
+OUTPUTS = [ZIP, "dist/SHA256SUMS", "build/win32/vantrel.exe", "build/win64/vantrel.exe", "dist/vantrel-2.0.5.msi",
+           "dist/scoop/vantrel.json", "dist/winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.installer.yaml"]
 
 
 def package_in_clone(folder, commit, umask, tz):
     script = (f"umask {umask} && git clone -q --no-checkout {shlex.quote(REPO)} {shlex.quote(folder)}"
               f" && cd {shlex.quote(folder)} && git checkout -q --detach {commit} && scripts/package")
+    bash(script, tz)
+
+
+def bash(script, tz="UTC", expect=0):
     run = subprocess.run(["bash", "-c", script], env=dict(os.environ, TZ=tz),
                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    if run.returncode != 0:
-        raise AssertionError(f"scripts/package failed in {folder}:\n{run.stdout[-3000:]}")
+    if run.returncode != expect:
+        raise AssertionError(f"{script[-200:]} ended with {run.returncode}:\n{run.stdout[-3000:]}")
+    return run.stdout
 
 
 def read(folder, path):
@@ -62,8 +77,57 @@ class ReproducibleRelease(unittest.TestCase):
                 self.assertIn(b"Ambrel Utilities", z.read("LICENSE"))
                 self.assertIn(b"Vantrel 2.0.5", z.read("README.txt"))
             digest = hashlib.sha256(read(a, ZIP)).hexdigest()
-            self.assertEqual(f"{digest}  vantrel-2.0.5-windows.zip\n", read(a, "dist/SHA256SUMS").decode())
+            self.assertIn(f"{digest}  vantrel-2.0.5-windows.zip\n", read(a, "dist/SHA256SUMS").decode())
+            self.check_signed_release(tmp, a, b)
 
+    def check_signed_release(self, tmp, a, b):
+        key, cert, other, p12, word = (os.path.join(tmp, name) for name in
+                                       ("key.pem", "cert.pem", "other.pem", "signer.p12", "password"))
+        bash(f"openssl req -x509 -newkey rsa:2048 -nodes -keyout {key} -out {cert} -days 1 -subj /CN=Throwaway"
+             f" && openssl genrsa -out {other} 2048 && echo throwaway > {word}"
+             f" && openssl pkcs12 -export -inkey {key} -in {cert} -out {p12} -passout file:{word}")
+        # A key that is not the certificate's: the signing fails and dist/ stays as it was.
+        out = bash(f"cd {b} && scripts/package --cert {cert} --key {other}", expect=1)
+        self.assertIn("signing build/package/files/vantrel.exe failed", out)
+        self.assertEqual(read(a, "dist/SHA256SUMS"), read(b, "dist/SHA256SUMS"))
+        bash(f"cd {b} && scripts/package --pkcs12 {p12} --password-file {word}")
+        signed = os.path.join(tmp, "signed.exe")
+        with zipfile.ZipFile(os.path.join(b, ZIP)) as z, open(signed, "wb") as f:
+            f.write(z.read("x64/vantrel.exe"))
+        for path in (signed, os.path.join(b, "dist/vantrel-2.0.5.msi")):
+            bash(f"osslsigncode verify -CAfile {cert} -in {shlex.quote(path)}")
+        bash(f"osslsigncode remove-signature -in {signed} -out {signed}.stripped")
+        self.assertEqual(read(b, "build/win64/vantrel.exe"), read(tmp, "signed.exe.stripped"))
+        msi_digest = hashlib.sha256(read(b, "dist/vantrel-2.0.5.msi")).hexdigest()
+        self.assertIn(msi_digest.upper(), read(b, OUTPUTS[6]).decode(), "manifests written before signing")
+        # Proved against the commit, with clone a as the rebuild (already built).
+        out = bash(f"cd {shlex.quote(REPO)} && scripts/verify-release {b}/dist --ca {cert} --clone {a}")
+        self.assertIn("Every byte is accounted for", out)
+        # One byte changed in an exe, the checksums made to match: the rebuild tells.
+        tampered = os.path.join(tmp, "tampered")
+        shutil.copytree(os.path.join(b, "dist"), os.path.join(tampered, "dist"))
+        exe = bytearray(read(tmp, "signed.exe"))
+        exe[0x400] ^= 1  # in the code
+        with zipfile.ZipFile(os.path.join(b, ZIP)) as old, zipfile.ZipFile(os.path.join(tampered, ZIP), "w") as new:
+            new.comment = old.comment
+            for info in old.infolist():
+                new.writestr(info, bytes(exe) if info.filename == "x64/vantrel.exe" else old.read(info))
+        bash(f"cd {tampered}/dist && sha256sum vantrel-2.0.5-windows.zip > SHA256SUMS.new && grep -v windows.zip SHA256SUMS"
+             " >> SHA256SUMS.new && mv SHA256SUMS.new SHA256SUMS")
+        out = bash(f"cd {shlex.quote(REPO)} && scripts/verify-release {tampered}/dist --clone {a}", expect=1)
+        self.assertIn("the release's exes are not what commit", out)
+
+    def test_unsigned_exes_strip_back_to_their_bytes(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            for build in ("win32", "win64"):
+                exe = os.path.join(REPO, "build", build, "vantrel.exe")
+                self.assertEqual([], release.envelope_problems(Path(exe)), build)
+                # The check itself: a byte more, and a checksum that is off.
+                longer, summed = Path(exe).read_bytes() + b"\0", bytearray(Path(exe).read_bytes())
+                summed[pefile.PE(exe, fast_load=True).OPTIONAL_HEADER.get_file_offset() + 64] ^= 1
+                for name, data, problem in (("longer.exe", longer, "multiple of 8"), ("summed.exe", summed, "checksum")):
+                    Path(tmp, name).write_bytes(data)
+                    self.assertIn(problem, " ".join(release.envelope_problems(Path(tmp, name))))
 
 if __name__ == "__main__":
     unittest.main()

@@ -1,0 +1,60 @@
+"""The winget and Scoop manifests that scripts/package writes pass scripts/release.py's
+check, and each fault that those repositories' maintainers reject is reported."""
+import sys
+import tempfile
+import unittest
+import zipfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
+import release  # noqa: E402
+
+VERSION = "2.0.5"
+LOCALE = "winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.locale.en-US.yaml"
+INSTALLER = "winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.installer.yaml"
+VERSION_FILE = "winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.yaml"
+SCOOP = "scoop/vantrel.json"
+# (file, text replaced, replacement, part of the expected complaint)
+FAULTS = [
+    (LOCALE, "License: MIT\n", "", "License is missing"),
+    (SCOOP, '"description"', '"about"', "description is missing"),
+    (INSTALLER, "InstallerSha256: ", "InstallerSha256: 00", "is not vantrel-2.0.5.msi's SHA-256"),
+    (SCOOP, '"hash": "', '"hash": "1', "is not vantrel-2.0.5-windows.zip's SHA-256"),
+    (SCOOP, '"bin": "x64\\\\vantrel.exe"', '"bin": "x64\\\\vantrel64.exe"', "is not in vantrel-2.0.5-windows.zip"),
+    (VERSION_FILE, "PackageVersion: 2.0.5", "PackageVersion: 2.0.6", "PackageVersion 2.0.6 is not 2.0.5"),
+    (SCOOP, '"version": "2.0.5"', '"version": "2.0.50"', "version 2.0.50 is not 2.0.5"),
+    (INSTALLER, "https://ambrel.example/releases/2.0.5/", "http://ambrel.example/releases/2.0.5/",
+     "not a version-specific https URL"),
+    (SCOOP, "https://ambrel.example/releases/2.0.5/", "https://ambrel.example/releases/latest/",
+     "not a version-specific https URL"),
+    (SCOOP, "releases/$version/vantrel-$version", "releases/latest/vantrel-$version", "autoupdate's URL"),
+]
+
+
+class Manifests(unittest.TestCase):
+    def setUp(self):
+        tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(tmp.cleanup)
+        self.dist = Path(tmp.name)
+        with zipfile.ZipFile(self.dist / release.zip_name(VERSION), "w") as z:
+            for name in ("vantrel.exe", "x64/vantrel.exe", "LICENSE", "README.txt"):
+                z.writestr(name, name)
+        (self.dist / release.msi_name(VERSION)).write_bytes(b"an MSI")
+        release.write_manifests(self.dist, VERSION)
+
+    def test_the_written_manifests_pass(self):
+        self.assertEqual([], release.check_manifests(self.dist, VERSION))
+
+    def test_each_fault_is_reported(self):
+        for path, old, new, complaint in FAULTS:
+            with self.subTest(path=path, new=new):
+                original = (self.dist / path).read_text()
+                self.assertIn(old, original)
+                (self.dist / path).write_text(original.replace(old, new, 1))
+                problems = release.check_manifests(self.dist, VERSION)
+                (self.dist / path).write_text(original)
+                self.assertTrue(any(complaint in p for p in problems), problems)
+
+
+if __name__ == "__main__":
+    unittest.main()
