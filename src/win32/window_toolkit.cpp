@@ -35,6 +35,7 @@ struct WindowResources {
   std::vector<std::pair<COLORREF, scoped::Brush>> brushes;  // the few the layout names
   HCURSOR linkCursor = nullptr;  // shared, owned by the system
   double twipsPerPixel = 15;
+  HWND lastFocus = nullptr;  // the control that held the focus when the window was left
 };
 
 constexpr const char* kResourcesProperty = "Vantrel.WindowResources";
@@ -222,6 +223,25 @@ DWORD FrameExStyleOf(const FormLayout& layout) {
   return exStyle;
 }
 
+// As in a dialog, the control that held the focus when the user left the window gets it
+// back on return.
+void RememberFocus(HWND window) {
+  WindowResources* resources = ResourcesOf(window);
+  HWND focus = GetFocus();
+  if (resources != nullptr) resources->lastFocus = focus != nullptr && IsChild(window, focus) ? focus : nullptr;
+}
+
+// The remembered control, else the first in tab order (OK), so Space presses it; the
+// first control made is another, since they are made in reading order.
+void GiveFocus(const Form& form, HWND window) {
+  const WindowResources* resources = ResourcesOf(window);
+  HWND control = resources != nullptr ? resources->lastFocus : nullptr;
+  if (control == nullptr || !IsChild(window, control)) {
+    control = GetDlgItem(window, static_cast<int>(FirstFocus(form.Layout())));
+  }
+  if (control != nullptr) SetFocus(control);
+}
+
 // Moved to a monitor of another scale: lay out anew and take the size the system
 // suggests. Any program can send this message, so a missing rectangle or a DPI of zero
 // is ignored rather than trusted.
@@ -257,10 +277,11 @@ bool AnswerFromLayout(const Form& form, HWND window, UINT message, WPARAM wParam
       PaintLines(form, window);
       result = 0;
       return true;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) RememberFocus(window);
+      return false;
     case WM_SETFOCUS:
-      // As in a dialog, the focus goes to the first control in tab order (OK), so Space
-      // presses it; the first control made is another, since they are made in reading order.
-      if (HWND first = GetDlgItem(window, static_cast<int>(FirstFocus(form.Layout())))) SetFocus(first);
+      GiveFocus(form, window);
       result = 0;
       return true;
     case WM_SYSCOLORCHANGE:

@@ -137,6 +137,10 @@ class AboutWindow(unittest.TestCase):
             about = self.open_about()
             self.click(found["Vantrel"])
             self.focus_after(about, ["Tab"] * tabs, TAB_CYCLE[tabs])
+            if key == "Return":  # back from a dismissed tray menu, the focus is where it was
+                rig.probe_ok("menu-keys", app.open_popup(), "ESCAPE")
+                wait_until(lambda: rig.probe_ok("foreground") == about, 5, message="the About window in front again")
+                self.focus_after(about, [], TAB_CYCLE[tabs])
             rig.xdotool("key", key)
             wait_until(lambda: not self.about_windows(), 5, message=f"{key} to close it")
 
