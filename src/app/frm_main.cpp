@@ -64,9 +64,9 @@ std::function<void()> frmMain::ClickOf(PopupCommand command) {
 // The popup's entries stand in the order of PopupRows, each group's rate items in the
 // order of RefreshRates: the groups are taken by place, with no search by name.
 std::vector<ResolutionGroup> frmMain::FindResolutionGroups() {
-  std::vector<ResolutionGroup> groups;
-  groups.reserve(PopupRows().size());
   const std::span<const PopupRow> rows = PopupRows();
+  std::vector<ResolutionGroup> groups;
+  groups.reserve(rows.size());
   std::vector<MenuItem>& entries = Popup().children;
   for (size_t i = 0; i < rows.size(); ++i) {
     if (rows[i].command != PopupCommand::ResolutionGroup) continue;

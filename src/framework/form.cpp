@@ -117,27 +117,24 @@ void Form::Show() {
   // Resize comes first: a handler that hides the window again keeps it from ever
   // reaching the screen, and saves the system the work of showing it.
   Resize();
-  const int32_t showCommand = state_ == WindowState::Minimized ? win::kSwShowMinNoActive
-                              : layout_.activateOnShow         ? win::kSwShowNormal
-                                                               : win::kSwShowNoActivate;
-  if (visible_) return PutOnScreen(showCommand);
-  // Hidden all the same: Windows hands the process's first ShowWindow the show state its
-  // launcher asked for, whatever the program asks. Spent here, on a window that is hidden
-  // again at once, it can no longer fall to a window that must be seen (a message box
-  // has no second show to put it right).
-  if (app_.TakeFirstShow()) {
-    os().ShowWindow(window_, showCommand);
-    os().ShowWindow(window_, win::kSwHide);
-  }
+  PutOnScreen(state_ == WindowState::Minimized ? win::kSwShowMinNoActive
+              : layout_.activateOnShow         ? win::kSwShowNormal
+                                               : win::kSwShowNoActivate);
 }
 
+// Shows the window as asked, or not at all when a handler has hidden it. Windows hands
+// the process's first ShowWindow the show state its launcher asked for (a shortcut set to
+// run minimized, a launcher that starts programs hidden), whatever the program asks: that
+// one is spent here and put right by the next call, so neither this window nor a later
+// message box, which has no second show, keeps the launcher's state.
 void Form::PutOnScreen(int32_t showCommand) {
-  if (!visible_ || !Loaded()) return;
+  if (!Loaded()) return;
+  if (app_.TakeFirstShow()) {
+    os().ShowWindow(window_, showCommand);
+    if (!visible_) os().ShowWindow(window_, win::kSwHide);
+  }
+  if (!visible_) return;
   os().ShowWindow(window_, showCommand);
-  // The first ShowWindow of a process takes the launcher's show state instead of ours
-  // (a shortcut set to run minimized, a launcher that starts programs hidden); the
-  // repeat is taken as asked, so the window appears as this program means it to.
-  if (app_.TakeFirstShow()) os().ShowWindow(window_, showCommand);
   onScreen_ = true;
 }
 

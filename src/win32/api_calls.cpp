@@ -43,8 +43,8 @@ static_assert(win::kSwHide == SW_HIDE && win::kSwShowNormal == SW_SHOWNORMAL &&
 static_assert(win::kSmCxIcon == SM_CXICON && win::kSmCxSmIcon == SM_CXSMICON);
 static_assert(win::kMbOk == MB_OK && win::kMbIconStop == MB_ICONSTOP);
 static_assert(win::kNimAdd == NIM_ADD && win::kNimModify == NIM_MODIFY &&
-              win::kNimDelete == NIM_DELETE && win::kNimSetFocus == NIM_SETFOCUS && win::kNifMessage == NIF_MESSAGE &&
-              win::kNifIcon == NIF_ICON && win::kNifTip == NIF_TIP);
+              win::kNimDelete == NIM_DELETE && win::kNimSetFocus == NIM_SETFOCUS &&
+              win::kNifMessage == NIF_MESSAGE && win::kNifIcon == NIF_ICON && win::kNifTip == NIF_TIP);
 static_assert(win::kCdsUpdateRegistry == CDS_UPDATEREGISTRY && win::kCdsTest == CDS_TEST);
 static_assert(win::kDispChangeSuccessful == DISP_CHANGE_SUCCESSFUL &&
               win::kDispChangeRestart == DISP_CHANGE_RESTART &&
