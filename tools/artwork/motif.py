@@ -78,66 +78,66 @@ def monitor_layers(size):
     enough pixels to show them.  Outlines are always a single pixel.
     """
     u = size // 16
-    big = u >= 3
-    layers = []
+    return stand(u) + body(u) + screen(u) + [(ARROW, arrow(u, size))]
 
-    def add(colour, *boxes):
-        polys = [rect(*b) for b in boxes]
-        polys = [p for p in polys if p]
-        if polys:
-            layers.append((colour, polys))
 
-    # Stand: neck and foot, outlined like the body, drawn first so the body
-    # overlaps the top of the neck.
+def layer(colour, *boxes):
+    """The boxes that have an area, as a layer; none at all if none has one."""
+    polys = [p for p in (rect(*b) for b in boxes) if p]
+    return [(colour, polys)] if polys else []
+
+
+def stand(u):
+    # Neck and foot, outlined like the body, drawn first so the body overlaps the
+    # top of the neck.
     neck = (7 * u, 11 * u, 9 * u, 14 * u)
     foot = (4 * u, 14 * u, 12 * u, 15 * u)
-    add(OUTLINE, neck, foot)
-    add(BEZEL, (neck[0] + 1, neck[1], neck[2] - 1, neck[3] - 1),
-        (foot[0] + 1, foot[1] + 1, foot[2] - 1, foot[3] - 1))
-    if big:
+    layers = layer(OUTLINE, neck, foot) + layer(BEZEL, (neck[0] + 1, neck[1], neck[2] - 1, neck[3] - 1),
+                                                 (foot[0] + 1, foot[1] + 1, foot[2] - 1, foot[3] - 1))
+    if u >= 3:
         # Open the neck into the foot so the stand reads as one piece.
-        add(BEZEL, (neck[0] + 1, foot[1], neck[2] - 1, foot[1] + 1))
-
-    # Body with a bezel; the bottom one is a little thicker, like a chin.
-    body = (0, 0, 16 * u, 12 * u)
-    add(OUTLINE, body)
-    add(BEZEL, (body[0] + 1, body[1] + 1, body[2] - 1, body[3] - 1))
-    if big:
-        add(BEZEL_LIGHT, (body[0] + 1, body[1] + 1, body[2] - 1, body[1] + 2))
-
-    screen = (1 * u, 1 * u, 15 * u, 11 * u - (1 if u > 1 else 0))
-    if u >= 2:
-        add(SCREEN_RIM, screen)
-        inner = (screen[0] + 1, screen[1] + 1, screen[2] - 1, screen[3] - 1)
-    else:
-        inner = screen
-    add(screen_gradient(inner[1], inner[3], u), inner)
-
-    # Diagonal double arrow across the screen, bottom-left to top-right.  The
-    # heads are right triangles with horizontal and vertical legs, which sit
-    # exactly on the pixel grid at every size.
-    def arrow():
-        x0, x1 = ARROW_BOX[0] * u, ARROW_BOX[2] * u
-        y0, y1 = ARROW_BOX[1] * u, ARROW_BOX[3] * u
-        leg = ARROW_LEG * u
-        h = ARROW_HALF_WIDTH * u
-        head_tr = [(x1, y0), (x1, y0 + leg), (x1 - leg, y0)]
-        head_bl = [(x0, y1), (x0, y1 - leg), (x0 + leg, y1)]
-        a = (x1 - leg / 3, y0 + leg / 3)    # shaft ends, inside each head
-        b = (x0 + leg / 3, y1 - leg / 3)
-        shaft = [(a[0] + h, a[1] + h), (a[0] - h, a[1] - h),
-                 (b[0] - h, b[1] - h), (b[0] + h, b[1] + h)]
-        return [head_tr, head_bl, shaft]
-
-    if big:
-        # Windows shrinks this image 3:1 for the tray, by picking one pixel
-        # of every 3x3 cell or by combining all nine.  So the arrow is
-        # snapped to whole cells: either way the 16 px arrow comes out the
-        # same as the one drawn for 16 px, with no stray edge pixels.
-        layers.append((ARROW, snap_to_cells(arrow(), u, size)))
-    else:
-        layers.append((ARROW, arrow()))
+        layers += layer(BEZEL, (neck[0] + 1, foot[1], neck[2] - 1, foot[1] + 1))
     return layers
+
+
+def body(u):
+    # A bezel all round; the bottom one is a little thicker, like a chin.
+    box = (0, 0, 16 * u, 12 * u)
+    layers = layer(OUTLINE, box) + layer(BEZEL, (box[0] + 1, box[1] + 1, box[2] - 1, box[3] - 1))
+    if u >= 3:
+        layers += layer(BEZEL_LIGHT, (box[0] + 1, box[1] + 1, box[2] - 1, box[1] + 2))
+    return layers
+
+
+def screen(u):
+    box = (1 * u, 1 * u, 15 * u, 11 * u - (1 if u > 1 else 0))
+    if u < 2:
+        return layer(screen_gradient(box[1], box[3], u), box)
+    inner = (box[0] + 1, box[1] + 1, box[2] - 1, box[3] - 1)
+    return layer(SCREEN_RIM, box) + layer(screen_gradient(inner[1], inner[3], u), inner)
+
+
+def arrow(u, size):
+    """Diagonal double arrow across the screen, bottom-left to top-right.  The
+    heads are right triangles with horizontal and vertical legs, which sit
+    exactly on the pixel grid at every size."""
+    x0, x1 = ARROW_BOX[0] * u, ARROW_BOX[2] * u
+    y0, y1 = ARROW_BOX[1] * u, ARROW_BOX[3] * u
+    leg = ARROW_LEG * u
+    h = ARROW_HALF_WIDTH * u
+    head_tr = [(x1, y0), (x1, y0 + leg), (x1 - leg, y0)]
+    head_bl = [(x0, y1), (x0, y1 - leg), (x0 + leg, y1)]
+    a = (x1 - leg / 3, y0 + leg / 3)    # shaft ends, inside each head
+    b = (x0 + leg / 3, y1 - leg / 3)
+    shaft = [(a[0] + h, a[1] + h), (a[0] - h, a[1] - h),
+             (b[0] - h, b[1] - h), (b[0] + h, b[1] + h)]
+    if u < 3:
+        return [head_tr, head_bl, shaft]
+    # Windows shrinks this image 3:1 for the tray, by picking one pixel of every
+    # 3x3 cell or by combining all nine.  So the arrow is snapped to whole cells:
+    # either way the 16 px arrow comes out the same as the one drawn for 16 px,
+    # with no stray edge pixels.
+    return snap_to_cells([head_tr, head_bl, shaft], u, size)
 
 
 def snap_to_cells(polys, cell, size):
