@@ -23,13 +23,18 @@ from report import report
 RESULTS = measure.REPO / "build" / "bench" / "results.md"
 
 
-def main(argv: list[str]) -> int:
+def arguments(argv: list[str]) -> argparse.Namespace:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--runs", type=int, default=10, help="runs per timed figure (default 10)")
     parser.add_argument("--idle-seconds", type=float, default=60, help="idle time per program (default 60)")
     args = parser.parse_args(argv)
     if args.runs < 1 or args.idle_seconds <= 0:
         parser.error("--runs and --idle-seconds must be positive")
+    return args
+
+
+def main(argv: list[str]) -> int:
+    args = arguments(argv)
     missing = measure.missing_builds()
     if missing:
         print("not built: " + ", ".join(missing) + "\n(bench/ must be added to the Windows builds: "
