@@ -275,7 +275,8 @@ def urls(value):
 
 def check_urls(where: str, document, dist: Path, version: str) -> list[str]:
     """A manifest may send its users only to what the release publishes, or the home page."""
-    published = {path.relative_to(dist).as_posix() for path in dist.rglob("*") if path.is_file()}
+    # SHA256SUMS comes last, after this check.
+    published = {path.relative_to(dist).as_posix() for path in dist.rglob("*") if path.is_file()} | {"SHA256SUMS"}
     folders = [folder.format(version=version) for folder in RELEASE_FOLDERS]
     problems = []
     for url in urls(document):
