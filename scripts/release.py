@@ -38,6 +38,9 @@ UPGRADE_CODE = uuid.UUID(re.search(r'UpgradeCode="([-0-9A-F]+)"', (PACKAGING / "
 IDENTIFIER = "Ambrel.Vantrel"
 HOME = "http://ambrel.example/"  # src/res/maker.h's kHomePageUrl
 RELEASES = "https://ambrel.example/releases"
+# Where each release is published: its own folder, and the newest one's copy, the one
+# address that Scoop, which updates from the address it installed from, reads again.
+RELEASE_FOLDERS = (f"{RELEASES}/{{version}}/", f"{RELEASES}/latest/")
 SUMMARY = "\x05SummaryInformation"
 SIGNATURES = {"\x05DigitalSignature", "\x05MsiDigitalSignatureEx"}
 # Summary-information properties wixl fills from the clock and the random generator.
@@ -247,6 +250,7 @@ def check_manifests(dist: Path, version: str) -> list[str]:
             problems.append(f"winget {name}: PackageIdentifier is {document['PackageIdentifier']}, not {IDENTIFIER}")
         if document.get("PackageVersion") not in (None, version):
             problems.append(f"winget {name}: PackageVersion {document['PackageVersion']} is not {version}")
+        problems += check_urls(f"winget {name}", document, dist, version)
     root = manifests.get("installer", ("", {}))[1]
     for i, own in enumerate(root.get("Installers") or []):
         entry = {**root, **own}  # a key at the root holds for every installer
@@ -255,6 +259,31 @@ def check_manifests(dist: Path, version: str) -> list[str]:
         problems += check_download(where, entry.get("InstallerUrl", ""), str(entry.get("InstallerSha256", "")),
                                    artefacts, version)
     problems += check_scoop(dist / "scoop" / "vantrel.json", artefacts, version, dist / zip_name(version))
+    return problems
+
+
+def urls(value):
+    """Every address among a manifest's values ($baseurl is Scoop's folder of the download)."""
+    if isinstance(value, dict):
+        value = list(value.values())
+    if isinstance(value, list):
+        for item in value:
+            yield from urls(item)
+    elif isinstance(value, str) and re.match(r"(https?://|\$baseurl)", value):
+        yield value
+
+
+def check_urls(where: str, document, dist: Path, version: str) -> list[str]:
+    """A manifest may send its users only to what the release publishes, or the home page."""
+    # SHA256SUMS comes last, after this check.
+    published = {path.relative_to(dist).as_posix() for path in dist.rglob("*") if path.is_file()} | {"SHA256SUMS"}
+    folders = [folder.format(version=version) for folder in RELEASE_FOLDERS]
+    problems = []
+    for url in urls(document):
+        filled = fill_scoop(url.replace("$baseurl", f"{RELEASES}/$version"), version)
+        names = [filled[len(folder):] for folder in folders if filled.startswith(folder)]
+        if filled != HOME and not published.intersection(names):
+            problems.append(f"{where}: {url} is neither a file of this release nor the home page")
     return problems
 
 
@@ -278,6 +307,7 @@ def check_scoop(path: Path, artefacts: dict[str, str], version: str, archive: Pa
     except json.JSONDecodeError as error:
         return [f"scoop: {path} is not JSON: {error}"]
     problems = [f"scoop: {key} is missing" for key in SCOOP_REQUIRED if not manifest.get(key)]
+    problems += check_urls("scoop", manifest, path.parents[1], version)
     if manifest.get("version") not in (None, version):
         problems.append(f"scoop: version {manifest['version']} is not {version}")
     names = set(zipfile.ZipFile(archive).namelist()) if archive.is_file() else set()

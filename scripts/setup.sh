@@ -1,5 +1,5 @@
-# Shared by scripts/run and scripts/test: installs what the build and the Wine tests
-# need (quick when everything is there) and builds the requested presets.
+# Shared by the scripts: installs what the build and the Wine tests need, or what one
+# script needs (quick when everything is there), and builds the requested presets.
 set -euo pipefail
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -31,14 +31,17 @@ runs_32bit() {
   return "$status"
 }
 
+# install_packages [PACKAGE...]: the packages named, or everything the build and the
+# tests need (with 32-bit Wine where the kernel runs it).
 install_packages() {
-  local missing=()
-  for package in "${packages[@]}"; do
+  local missing=() wanted=("$@")
+  [ $# -gt 0 ] || wanted=("${packages[@]}")
+  for package in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
   done
   local i386=()
   # The product is the 32-bit exe; where the kernel allows, it runs under 32-bit Wine.
-  if runs_32bit && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"; then
+  if [ $# -eq 0 ] && runs_32bit && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"; then
     missing+=(wine32:i386)
     dpkg --print-foreign-architectures | grep -qx i386 || i386=(dpkg --add-architecture i386)
   fi

@@ -28,6 +28,10 @@ FAULTS = [
     (SCOOP, "https://ambrel.example/releases/2.0.5/", "https://ambrel.example/releases/latest/",
      "not a version-specific https URL"),
     (SCOOP, "releases/$version/vantrel-$version", "releases/latest/vantrel-$version", "autoupdate's URL"),
+    # Every address names a published file or the home page.
+    (LOCALE, "/CHANGELOG.md", "/NEWS.md", "NEWS.md is neither a file of this release nor the home page"),
+    (SCOOP, "latest/scoop/vantrel.json", "latest/vantrel.json", "vantrel.json is neither a file of this release"),
+    (SCOOP, "$baseurl/SHA256SUMS", "$baseurl/SHA512SUMS", "SHA512SUMS is neither a file of this release"),
 ]
 
 
@@ -40,6 +44,7 @@ class Manifests(unittest.TestCase):
             for name in ("vantrel.exe", "x64/vantrel.exe", "LICENSE", "README.txt"):
                 z.writestr(name, name)
         (self.dist / release.msi_name(VERSION)).write_bytes(b"an MSI")
+        (self.dist / "CHANGELOG.md").write_text("changes")
         release.write_manifests(self.dist, VERSION)
 
     def test_the_written_manifests_pass(self):
