@@ -66,9 +66,10 @@ void DrawFocus(HWND label, HDC dc) {
   DrawFocusRect(dc, &around);
 }
 
-// The label paints into our paint DC (a static draws into the DC that WM_PRINTCLIENT
-// hands it), and the rectangle goes onto the same DC before EndPaint, clipped as the
-// label's painting is.
+// The label paints into our paint DC and the rectangle goes onto the same DC before
+// EndPaint, clipped as the label's painting is. WM_PAINT's wParam is documented as unused;
+// WM_PRINTCLIENT is the documented way to have a control draw into a given DC (controls
+// answer it, AnimateWindow relies on it).
 LRESULT Paint(HWND label, WNDPROC original) {
   // The rectangle is drawn by inverting, so the whole label is painted afresh beneath it.
   const bool focused = ShowsFocus(label);
