@@ -4,9 +4,9 @@
 
 namespace vantrel {
 
-// Gives a link label (a static with SS_NOTIFY and WS_TABSTOP) what a button has: the focus
-// rectangle while it holds the keyboard focus and the window shows focus cues, and Space,
-// once per press, clicking it as the mouse does (STN_CLICKED to the parent).
+// Gives a link label (a static with SS_NOTIFY and WS_TABSTOP) what the system's link control
+// has: the focus rectangle while it holds the keyboard focus and the window shows focus cues,
+// and Space and Enter, once per press, clicking it as the mouse does (STN_CLICKED to the parent).
 void MakeKeyboardLink(HWND label);
 
 }  // namespace vantrel
