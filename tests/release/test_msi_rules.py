@@ -1,0 +1,60 @@
+"""Both MSIs pass scripts/release.py's reading of Microsoft's validation rules (ICE30, 38,
+43, 57, 64, 91, the platform and the elevation a per-machine install needs), and each fault
+behind those rules, written into a package's tables, is reported. Needs no Windows build:
+the packages carry stand-in exes."""
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
+import release  # noqa: E402
+
+# (package, statements, part of the expected complaint)
+FAULTS = [
+    ("x86", ["INSERT INTO `Directory` (`Directory`, `Directory_Parent`, `DefaultDir`) VALUES ('LocalAppDataFolder', 'TARGETDIR', '.')",
+             "UPDATE `Directory` SET `Directory_Parent` = 'LocalAppDataFolder' WHERE `Directory` = 'INSTALLFOLDER'"],
+     ["ICE38: Exe installs to the user's profile", "ICE91: the file vantrel.exe"]),
+    ("x64", ["INSERT INTO `Directory` (`Directory`, `Directory_Parent`, `DefaultDir`) VALUES ('Menu', 'ProgramMenuFolder', 'Vantrel')"],
+     ["ICE64: the folder Menu"]),
+    ("x64", ["UPDATE `Registry` SET `Root` = 2 WHERE `Name` = 'MenuShortcut'"], ["ICE43: MenuShortcut"]),
+    ("x86", ["UPDATE `Registry` SET `Component_` = 'Exe' WHERE `Name` = 'ProductCode'"], ["ICE57: Exe mixes either and machine"]),
+    ("x86", ["INSERT INTO `File` (`File`, `Component_`, `FileName`, `FileSize`, `Sequence`) VALUES ('again', 'Texts', 'vantrel.exe', 1, 9)"],
+     ["ICE30: Exe and Texts both install vantrel.exe"]),
+    ("x64", ["UPDATE `Component` SET `Attributes` = 0 WHERE `Component` = 'Exe'"], ["Exe is not a 64-bit component"]),
+    ("x86", ["DELETE FROM `LaunchCondition` WHERE `Condition` = 'Installed OR NOT ALLUSERS OR Privileged'"],
+     ["asks for no elevation"]),
+]
+
+
+class PackageRules(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        tmp = tempfile.TemporaryDirectory(prefix="vantrel-rules-")
+        cls.addClassCleanup(tmp.cleanup)
+        cls.tmp, files = Path(tmp.name), Path(tmp.name) / "files"
+        (files / "x64").mkdir(parents=True)
+        for name in ("vantrel.exe", "x64/vantrel.exe", "LICENSE", "README.txt"):
+            (files / name).write_text(name)
+        cls.msi = {arch: release.build_msi(files, cls.tmp / f"{arch}.msi", "2.0.5", "test", 1700000000, arch)
+                   for arch in release.ARCHES}
+
+    def test_both_packages_pass(self):
+        for arch, msi in self.msi.items():
+            self.assertEqual([], release.rule_problems(msi), arch)
+
+    def test_each_fault_is_reported(self):
+        for arch, statements, complaints in FAULTS:
+            with self.subTest(statements[-1]):
+                broken = shutil.copyfile(self.msi[arch], self.tmp / "broken.msi")
+                for statement in statements:
+                    subprocess.run(["msibuild", str(broken), "-q", statement], check=True)
+                problems = "\n".join(release.rule_problems(broken))
+                for complaint in complaints:
+                    self.assertIn(complaint, problems)
+
+
+if __name__ == "__main__":
+    unittest.main()
