@@ -12,6 +12,12 @@ CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72), `Pa
 INSERT INTO `Signature` (`Signature`, `FileName`) VALUES ('StartupLink', 'Vantrel.lnk')
 INSERT INTO `DrLocator` (`Signature_`, `Path`, `Depth`) VALUES ('StartupLink', '[StartupFolder]', 0)
 INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('STARTUPLINK', 'StartupLink')
+-- The same version of the other platform's package replaces this one too (513: the
+-- maximum version included), so an x86 and an x64 copy never share the folder. The
+-- attributes are part of the row's key: the row is written again. scripts/release.py
+-- fills in @VERSION@ and @UPGRADE_CODE@.
+DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'
+INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('@UPGRADE_CODE@', '@VERSION@', 513, 'WIX_UPGRADE_DETECTED')
 -- wixl writes HKMU as root 4, which Windows Installer does not know; -1 is HKCU for a
 -- per-user install and HKLM for a per-machine one.
 UPDATE `Registry` SET `Root` = -1

@@ -111,8 +111,9 @@ def build_msi(files: Path, out: Path, version: str, commit: str, epoch: int, arc
         for name, value in defines.items():
             command[1:1] = ["-D", f"{name}={value}"]
         run(command, work, env={"TZ": "UTC"})
+        upgrade = {"VERSION": version, "UPGRADE_CODE": "{" + str(UPGRADE_CODE).upper() + "}"}
         for query in sql_statements(PACKAGING / "msi-tables.sql"):
-            run(["msibuild", "out.msi", "-q", query], work)
+            run(["msibuild", "out.msi", "-q", fill(query, upgrade)], work)
         fix_summary(work / "out.msi", epoch, package_code(work, defines))
         shutil.move(work / "out.msi", out)
     return out

@@ -1,7 +1,5 @@
-"""Both MSIs pass scripts/release.py's reading of Microsoft's validation rules (ICE30, 38,
-43, 57, 64, 91, the platform and the elevation a per-machine install needs), and each fault
-behind those rules, written into a package's tables, is reported. Needs no Windows build:
-the packages carry stand-in exes."""
+"""Both MSIs (with stand-in exes) pass scripts/release.py's reading of the ICE rules, and
+each fault behind them, written into a package's tables, is reported."""
 import shutil
 import subprocess
 import sys
@@ -12,29 +10,28 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
 import release  # noqa: E402
 
+DIR = "INSERT INTO `Directory` (`Directory`, `Directory_Parent`, `DefaultDir`) VALUES"
 # (package, statements, part of the expected complaint)
 FAULTS = [
-    ("x86", ["INSERT INTO `Directory` (`Directory`, `Directory_Parent`, `DefaultDir`) VALUES ('LocalAppDataFolder', 'TARGETDIR', '.')",
+    ("x86", [f"{DIR} ('LocalAppDataFolder', 'TARGETDIR', '.')",
              "UPDATE `Directory` SET `Directory_Parent` = 'LocalAppDataFolder' WHERE `Directory` = 'INSTALLFOLDER'"],
      ["ICE38: Exe installs to the user's profile", "ICE91: the file vantrel.exe"]),
-    ("x64", ["INSERT INTO `Directory` (`Directory`, `Directory_Parent`, `DefaultDir`) VALUES ('Menu', 'ProgramMenuFolder', 'Vantrel')"],
-     ["ICE64: the folder Menu"]),
+    ("x64", [f"{DIR} ('Menu', 'ProgramMenuFolder', 'Vantrel')"], ["ICE64: the folder Menu"]),
     ("x64", ["UPDATE `Registry` SET `Root` = 2 WHERE `Name` = 'MenuShortcut'"], ["ICE43: MenuShortcut"]),
-    ("x86", ["UPDATE `Registry` SET `Component_` = 'Exe' WHERE `Name` = 'ProductCode'"], ["ICE57: Exe mixes either and machine"]),
-    ("x86", ["INSERT INTO `File` (`File`, `Component_`, `FileName`, `FileSize`, `Sequence`) VALUES ('again', 'Texts', 'vantrel.exe', 1, 9)"],
-     ["ICE30: Exe and Texts both install vantrel.exe"]),
+    ("x86", ["UPDATE `Registry` SET `Component_` = 'Exe' WHERE `Name` = 'ProductCode'"], ["ICE57: Exe mixes"]),
+    ("x86", ["INSERT INTO `File` (`File`, `Component_`, `FileName`, `FileSize`, `Sequence`)"
+             " VALUES ('again', 'Texts', 'vantrel.exe', 1, 9)"], ["ICE30: Exe and Texts both install vantrel.exe"]),
     ("x64", ["UPDATE `Component` SET `Attributes` = 0 WHERE `Component` = 'Exe'"], ["Exe is not a 64-bit component"]),
     ("x86", ["DELETE FROM `LaunchCondition` WHERE `Condition` = 'Installed OR NOT ALLUSERS OR Privileged'"],
-     ["asks for no elevation"]),
+     ["no elevation"]),
 ]
 
 
 class PackageRules(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        tmp = tempfile.TemporaryDirectory(prefix="vantrel-rules-")
-        cls.addClassCleanup(tmp.cleanup)
-        cls.tmp, files = Path(tmp.name), Path(tmp.name) / "files"
+        cls.tmp = Path(cls.enterClassContext(tempfile.TemporaryDirectory(prefix="vantrel-rules-")))
+        files = cls.tmp / "files"
         (files / "x64").mkdir(parents=True)
         for name in ("vantrel.exe", "x64/vantrel.exe", "LICENSE", "README.txt"):
             (files / name).write_text(name)
@@ -52,8 +49,7 @@ class PackageRules(unittest.TestCase):
                 for statement in statements:
                     subprocess.run(["msibuild", str(broken), "-q", statement], check=True)
                 problems = "\n".join(release.rule_problems(broken))
-                for complaint in complaints:
-                    self.assertIn(complaint, problems)
+                self.assertEqual([], [c for c in complaints if c not in problems], problems)
 
 
 if __name__ == "__main__":

@@ -38,6 +38,7 @@ class InstalledWithMsiexec(unittest.TestCase):
             shutil.copyfile(REPO / source, files / name)
         cls.msi = {v: release.build_msi(files, Path(tmp.name) / release.msi_name(v, "x64"), v, "test", 1700000000, "x64")
                    for v in ("2.0.5", "2.0.6", "2.0.7", "2.0.8")}
+        cls.msi32 = release.build_msi(files, Path(tmp.name) / release.msi_name("2.0.5"), "2.0.5", "test", 1700000000)
 
     def setUp(self):
         self.rig = new_rig().start()
@@ -48,18 +49,15 @@ class InstalledWithMsiexec(unittest.TestCase):
         startup = next(menu.glob("Start[Uu]p"))  # Wine's prefix spells it StartUp
         self.menu_link, self.startup_link = menu / "Vantrel.lnk", startup / "Vantrel.lnk"
 
-    def msiexec(self, *args):
-        done = self.rig.wine("msiexec", *args, "/qn", timeout=180)
-        self.assertEqual(0, done.returncode, f"msiexec {' '.join(args)}: {done.stderr[-2000:]!r}")
-
-    def refused(self, condition, *args):
-        """The log of an msiexec that the launch condition stopped. Wine shows a launch
-        condition's message only in a dialog; its trace names the condition that failed."""
-        log = self.rig.dir / "refused.log"
-        done = self.rig.wine("msiexec", *args, "/qn", "/l*v", windows_path(log), timeout=180, debug="+msi")
-        # ERROR_INSTALL_FAILURE, 1603, as Linux passes on an exit code: its low byte.
-        self.assertEqual(1603 & 0xFF, done.returncode, f"msiexec {' '.join(args)} was not refused")
-        self.assertIn(f'0 <- L"{condition}"', done.stderr.decode(errors="replace"))
+    def msiexec(self, *args, refused_at=""):
+        """Its log. Refused, it ends with 1603 (its low byte, as Linux passes an exit code
+        on) at that launch condition, which Wine's trace names (it shows the message only
+        in a dialog)."""
+        log = self.rig.dir / "msiexec.log"
+        done = self.rig.wine("msiexec", *args, "/qn", "/l*v", windows_path(log), timeout=180,
+                             debug="+msi" if refused_at else "")
+        self.assertEqual(1603 & 0xFF if refused_at else 0, done.returncode, f"{args}: {done.stderr[-2000:]!r}")
+        self.assertIn(f'0 <- L"{refused_at}"' if refused_at else "", done.stderr.decode(errors="replace"))
         return log.read_bytes().decode(errors="replace")
 
     def user_files(self):
@@ -105,16 +103,22 @@ class InstalledWithMsiexec(unittest.TestCase):
         self.assertNotEqual(0, self.rig.wine("reg", "query", OWN_KEY).returncode, f"{OWN_KEY} is left")
 
     def test_the_start_at_sign_in_choice_survives_upgrades(self):
-        self.msiexec("/i", windows_path(self.msi["2.0.5"]))
+        self.msiexec("/i", windows_path(self.msi32))
         self.assertTrue(self.startup_link.is_file(), "a new install starts with Windows")
+        # The x64 package of the same version replaces the x86 one rather than sharing its folder.
+        self.msiexec("/i", windows_path(self.msi["2.0.5"]))
+        self.assertEqual((["2.0.5"], release.sha256(REPO / "build/win64/vantrel.exe")), (self.entries(), release.sha256(self.exe)))
         # One scope at a time: an administrator's ALLUSERS=1 stops at the per-user copy,
         # whose product code the message names ("msiexec /x [USERCOPY]").
-        log = self.refused("Installed OR NOT ALLUSERS OR NOT USERCOPY", "/i", windows_path(self.msi["2.0.6"]), "ALLUSERS=1")
+        log = self.msiexec("/i", windows_path(self.msi["2.0.6"]), "ALLUSERS=1",
+                           refused_at="Installed OR NOT ALLUSERS OR NOT USERCOPY")
         self.assertIn(f"USERCOPY = {{{release.product_code('2.0.5', 'x64')}}}", log)
-        self.assertFalse((self.rig.prefix / "drive_c/Program Files/Vantrel").exists())
+        self.assertFalse((self.rig.prefix / "drive_c/Program Files/Vantrel").exists(), "half done")
         self.msiexec("/i", windows_path(self.msi["2.0.6"]))
         self.assertTrue(self.startup_link.is_file(), "an upgrade keeps the shortcut that is there")
         self.startup_link.unlink()
+        self.msiexec("/i", windows_path(self.msi["2.0.6"]), "REINSTALL=ALL", "REINSTALLMODE=omus")
+        self.assertFalse(self.startup_link.exists(), "a repair brought back the shortcut the user deleted")
         self.msiexec("/i", windows_path(self.msi["2.0.7"]))
         self.assertFalse(self.startup_link.exists(), "an upgrade brought back the shortcut the user deleted")
         self.msiexec("/i", windows_path(self.msi["2.0.8"]), "STARTWITHWINDOWS=1")
@@ -126,29 +130,27 @@ class InstalledWithMsiexec(unittest.TestCase):
         before = set(drive.rglob("*"))
         self.msiexec("/i", windows_path(self.msi["2.0.5"]), "ALLUSERS=1", "STARTWITHWINDOWS=0")
         # The 64-bit package: the 64-bit exe under Program Files, its values in the 64-bit view.
-        self.assertEqual((REPO / "build/win64/vantrel.exe").read_bytes(),
-                         (drive / "Program Files/Vantrel/vantrel.exe").read_bytes())
-        self.assertIn("ProductCode", self.query(MACHINE_KEY, "/reg:64"))
-        self.assertNotIn("ProductCode", self.query(MACHINE_KEY, "/reg:32"))
+        exe = drive / "Program Files/Vantrel/vantrel.exe"
+        self.assertEqual((REPO / "build/win64/vantrel.exe").read_bytes(), exe.read_bytes())
+        self.assertEqual([True, False], ["ProductCode" in self.query(MACHINE_KEY, view) for view in ("/reg:64", "/reg:32")])
         # One shortcut, the Start menu's (Wine puts it in the user's menu, not all users').
         self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
         # One scope at a time: a per-user install stops at the per-machine copy.
-        log = self.refused("Installed OR ALLUSERS OR NOT MACHINECOPY", "/i", windows_path(self.msi["2.0.6"]))
+        log = self.msiexec("/i", windows_path(self.msi["2.0.6"]), refused_at="Installed OR ALLUSERS OR NOT MACHINECOPY")
         self.assertIn(f"MACHINECOPY = {{{release.product_code('2.0.5', 'x64')}}}", log)
         self.assertFalse(self.exe.exists())
         # The per-machine upgrade keeps STARTWITHWINDOWS=0 without being told again.
         self.msiexec("/i", windows_path(self.msi["2.0.6"]), "ALLUSERS=1")
         self.assertEqual(["2.0.6"], self.entries())
         self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
-        self.assertEqual([drive / "Program Files/Vantrel/vantrel.exe"], list(drive.rglob("vantrel.exe")))
+        self.assertEqual([exe], list(drive.rglob("vantrel.exe")))
         # Windows removes a product in the context it was installed in; Wine's msiexec does
         # not look it up for the folders and the -1 registry root, so the context is given.
         self.msiexec("/x", windows_path(self.msi["2.0.6"]), "ALLUSERS=1")
         self.assertEqual([], self.entries())
         # Windows Installer's own folder stays, where it caches packages.
-        self.assertEqual(set(), {p for p in set(drive.rglob("*")) - before
-                                 if "Temp" not in p.parts and p.relative_to(drive).parts[:2] != ("windows", "Installer")},
-                         "left behind after uninstalling")
+        left = {p.relative_to(drive) for p in set(drive.rglob("*")) - before if "Temp" not in p.parts}
+        self.assertEqual(set(), {p for p in left if p.parts[:2] != ("windows", "Installer")}, "left behind")
         for view in ("/reg:32", "/reg:64"):
             self.assertNotEqual(0, self.rig.wine("reg", "query", MACHINE_KEY, view).returncode, f"{MACHINE_KEY} {view}")
 
