@@ -28,29 +28,21 @@ FAULTS = [
 
 
 class PackageRules(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = Path(cls.enterClassContext(tempfile.TemporaryDirectory(prefix="vantrel-rules-")))
-        files = cls.tmp / "files"
-        (files / "x64").mkdir(parents=True)
+    def test_both_packages_pass_and_each_fault_is_reported(self):
+        tmp = Path(self.enterContext(tempfile.TemporaryDirectory(prefix="vantrel-rules-")))
         for name in ("vantrel.exe", "x64/vantrel.exe", "LICENSE", "README.txt"):
-            (files / name).write_text(name)
-        cls.msi = {arch: release.build_msi(files, cls.tmp / f"{arch}.msi", "2.0.5", "test", 1700000000, arch)
-                   for arch in release.ARCHES}
-
-    def test_both_packages_pass(self):
-        for arch, msi in self.msi.items():
-            self.assertEqual([], release.rule_problems(msi), arch)
-
-    def test_each_fault_is_reported(self):
+            (tmp / "files" / name).parent.mkdir(parents=True, exist_ok=True)
+            (tmp / "files" / name).write_text(name)
+        msi = {arch: release.build_msi(tmp / "files", tmp / f"{arch}.msi", "2.0.5", "test", 1700000000, arch)
+               for arch in release.ARCHES}
+        self.assertEqual([[], []], [release.rule_problems(package) for package in msi.values()])
         for arch, statements, complaints in FAULTS:
             with self.subTest(statements[-1]):
-                broken = shutil.copyfile(self.msi[arch], self.tmp / "broken.msi")
+                broken = shutil.copyfile(msi[arch], tmp / "broken.msi")
                 for statement in statements:
                     subprocess.run(["msibuild", str(broken), "-q", statement], check=True)
                 problems = "\n".join(release.rule_problems(broken))
                 self.assertEqual([], [c for c in complaints if c not in problems], problems)
-
 
 if __name__ == "__main__":
     unittest.main()
