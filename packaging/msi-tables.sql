@@ -35,5 +35,8 @@ INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES 
 -- The per-user folder for a per-user install, before CostFinalize fixes the folders. Here
 -- and not in the source: wixl places an action "Before" another in a different order
 -- from build to build, and the package's bytes (its string pool) with it.
+-- wixl marks the property-setting action "no impersonation" (2048), which ICE68 reports
+-- for an action that is not deferred: a plain type 51.
+UPDATE `CustomAction` SET `Type` = 51 WHERE `Action` = 'UserFolder'
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('UserFolder', 'NOT ALLUSERS', 990)
 INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('UserFolder', 'NOT ALLUSERS', 990)
