@@ -1,16 +1,29 @@
 -- What packaging/vantrel.wxs says and wixl 0.101 cannot write, applied with msibuild -q
 -- after wixl, one statement a line.
--- The exe that fits the machine: the 64-bit build on 64-bit Windows.
-UPDATE `Component` SET `Condition` = 'NOT VersionNT64' WHERE `Component` = 'Exe32'
-UPDATE `Component` SET `Condition` = 'VersionNT64' WHERE `Component` = 'Exe64'
--- STARTWITHWINDOWS=0 on the command line: no shortcut in the Startup folder.
-UPDATE `Component` SET `Condition` = 'STARTWITHWINDOWS="1"' WHERE `Component` = 'StartupShortcut'
+-- The Startup shortcut: as STARTWITHWINDOWS says; without it, yes for a new install, and
+-- for an upgrade (an older Vantrel in this scope) or a repair, yes only if the shortcut is
+-- there. Transitive (64, beside 4, the registry key path, and 256, a 64-bit component):
+-- a repair asks the condition again and removes the component when it has become false.
+UPDATE `Component` SET `Condition` = 'STARTWITHWINDOWS="1" OR (NOT STARTWITHWINDOWS AND (STARTUPLINK OR NOT (Installed OR WIX_UPGRADE_DETECTED)))' WHERE `Component` = 'StartupShortcut'
+UPDATE `Component` SET `Attributes` = 68 WHERE `Component` = 'StartupShortcut' AND `Attributes` = 4
+UPDATE `Component` SET `Attributes` = 324 WHERE `Component` = 'StartupShortcut' AND `Attributes` = 260
+-- STARTUPLINK: the Startup shortcut's path if it is there (wixl has no DirectorySearch).
+CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72), `Path` CHAR(255), `Depth` SHORT PRIMARY KEY `Signature_`, `Parent`, `Path`)
+INSERT INTO `Signature` (`Signature`, `FileName`) VALUES ('StartupLink', 'Vantrel.lnk')
+INSERT INTO `DrLocator` (`Signature_`, `Path`, `Depth`) VALUES ('StartupLink', '[StartupFolder]', 0)
+INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('STARTUPLINK', 'StartupLink')
+-- The same version of the other platform's package replaces this one too (513: the
+-- maximum version included), so an x86 and an x64 copy never share the folder. The
+-- attributes are part of the row's key: the row is written again. scripts/release.py
+-- fills in @VERSION@ and @UPGRADE_CODE@.
+DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'
+INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('@UPGRADE_CODE@', '@VERSION@', 513, 'WIX_UPGRADE_DETECTED')
 -- wixl writes HKMU as root 4, which Windows Installer does not know; -1 is HKCU for a
 -- per-user install and HKLM for a per-machine one.
 UPDATE `Registry` SET `Root` = -1
 -- A public property set on an administrator's command line reaches the elevated part of
 -- a per-machine install only when it is listed here.
-UPDATE `Property` SET `Value` = 'STARTWITHWINDOWS;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'
+UPDATE `Property` SET `Value` = 'MACHINECOPY;STARTUPLINK;STARTWITHWINDOWS;USERCOPY;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'
 -- Uninstalling (also as part of an upgrade) must not leave a running Vantrel behind with
 -- its files gone. On Windows the Restart Manager closes it at InstallValidate: it sends
 -- WM_QUERYENDSESSION and WM_ENDSESSION, on which Vantrel ends cleanly. Where the Restart
@@ -19,8 +32,11 @@ UPDATE `Property` SET `Value` = 'STARTWITHWINDOWS;WIX_DOWNGRADE_DETECTED;WIX_UPG
 -- checked: taskkill fails when Vantrel is not running).
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CloseVantrel', 98, 'INSTALLFOLDER', 'taskkill.exe /IM vantrel.exe')
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CloseVantrel', 'REMOVE~="ALL"', 1350)
--- Program Files for a per-machine install, before CostFinalize fixes the folders. Here
+-- The per-user folder for a per-user install, before CostFinalize fixes the folders. Here
 -- and not in the source: wixl places an action "Before" another in a different order
 -- from build to build, and the package's bytes (its string pool) with it.
-INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('MachineFolder', 'ALLUSERS=1', 990)
-INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('MachineFolder', 'ALLUSERS=1', 990)
+-- wixl marks the property-setting action "no impersonation" (2048), which ICE68 reports
+-- for an action that is not deferred: a plain type 51.
+UPDATE `CustomAction` SET `Type` = 51 WHERE `Action` = 'UserFolder'
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('UserFolder', 'NOT ALLUSERS', 990)
+INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('UserFolder', 'NOT ALLUSERS', 990)

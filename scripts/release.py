@@ -2,7 +2,9 @@
 """The release steps that are more than a command line, for scripts/package and
 scripts/verify-release (and the tests, which import them):
 
-  msi DIST_STAGE VERSION COMMIT EPOCH   builds vantrel-VERSION.msi from the staged files
+  msi DIST_STAGE VERSION COMMIT EPOCH   builds vantrel-VERSION.msi (x86) and
+                                        vantrel-VERSION-x64.msi from the staged files
+  rules MSI                             what Microsoft's validation rules (ICE) would report
   manifests DIST VERSION                writes the winget and Scoop manifests of DIST's artefacts
   check DIST VERSION                    checks them as the repositories' maintainers would
   same-msi A B                          whether two MSIs hold the same data, signatures apart
@@ -52,13 +54,29 @@ class ReleaseError(Exception):
     pass
 
 
-def product_code(version: str) -> str:
-    """One product code per version: a rebuild of 2.0.5 is the same product."""
-    return str(uuid.uuid5(UPGRADE_CODE, f"Vantrel {version}")).upper()
+ARCHES = ("x86", "x64")
+# The component codes of the x86 package (2.0.5's, so an upgrade finds its components where
+# they were); the x64 package's are derived from them, apart from the exe's, which 2.0.5
+# already gave the 64-bit build.
+COMPONENTS = {"Exe": "7C2E9A41-3B5D-4F08-A1C6-0D9E8B7F6A52", "Texts": "9A3C5E17-2D8B-4F6A-8C1E-5B7D9F0A2C34",
+              "MenuShortcut": "3F6D8B29-4E1A-4C7B-9D2F-6A8E0B1C3D45",
+              "StartupShortcut": "6B1E3D57-8A2C-4E9F-B7D1-2C4A6E8F0B96", "Folders": "D2A4C6E8-0B1D-4F3A-95C7-E9B1D3F5A7C9"}
+EXE64_COMPONENT = "1E4B8D27-6C9F-4A3E-B5D0-7F2A1C8E9B63"
 
 
-def msi_name(version: str) -> str:
-    return f"vantrel-{version}.msi"
+def product_code(version: str, arch: str = "x86") -> str:
+    """One product code per version and platform: a rebuild of 2.0.5 is the same product."""
+    return str(uuid.uuid5(UPGRADE_CODE, f"Vantrel {version}" + ("" if arch == "x86" else f" {arch}"))).upper()
+
+
+def component_code(name: str, arch: str) -> str:
+    if arch == "x86":
+        return COMPONENTS[name]
+    return EXE64_COMPONENT if name == "Exe" else str(uuid.uuid5(uuid.UUID(COMPONENTS[name]), arch)).upper()
+
+
+def msi_name(version: str, arch: str = "x86") -> str:
+    return f"vantrel-{version}.msi" if arch == "x86" else f"vantrel-{version}-{arch}.msi"
 
 
 def zip_name(version: str) -> str:
@@ -72,28 +90,33 @@ def sha256(path: Path) -> str:
 # ---- the MSI ---------------------------------------------------------------------------
 
 
-def build_msi(files: Path, out: Path, version: str, commit: str, epoch: int) -> Path:
-    """Builds out from files/ (vantrel.exe, x64/vantrel.exe, LICENSE, README.txt, as in
-    the zip). The cabinet keeps each file's time, so every input gets the release time."""
+def build_msi(files: Path, out: Path, version: str, commit: str, epoch: int, arch: str = "x86") -> Path:
+    """Builds out, the package of one platform, from files/ (vantrel.exe, x64/vantrel.exe,
+    LICENSE, README.txt, as in the zip). The cabinet keeps each file's time, so every
+    input gets the release time."""
+    x64 = arch == "x64"
     with tempfile.TemporaryDirectory(prefix="vantrel-msi-") as tmp:
         work = Path(tmp)
         # wixl takes sources relative to the folder it runs in, and no absolute paths.
-        for source, name in ((files / "vantrel.exe", "vantrel32.exe"), (files / "x64" / "vantrel.exe", "vantrel64.exe"),
+        for source, name in ((files / "x64" / "vantrel.exe" if x64 else files / "vantrel.exe", "vantrel.exe"),
                              (files / "LICENSE", "LICENSE.txt"), (files / "README.txt", "README.txt"),
                              (ROOT / "src" / "res" / "vantrel.ico", "vantrel.ico"),
                              (PACKAGING / "vantrel.wxs", "vantrel.wxs")):
             shutil.copyfile(source, work / name)
-        defines = {"Version": version, "ProductCode": product_code(version), "Win32Exe": "vantrel32.exe",
-                   "Win64Exe": "vantrel64.exe", "License": "LICENSE.txt", "Readme": "README.txt",
-                   "Icon": "vantrel.ico", "HelpLink": HOME, "Comments": f"Built from commit {commit}"}
+        defines = {"Version": version, "ProductCode": product_code(version, arch), "Exe": "vantrel.exe",
+                   "Win64": "yes" if x64 else "no", "ProgramFiles": "ProgramFiles64Folder" if x64 else "ProgramFilesFolder",
+                   "License": "LICENSE.txt", "Readme": "README.txt",
+                   "Icon": "vantrel.ico", "HelpLink": HOME, "Comments": f"Built from commit {commit}",
+                   **{f"{name}Guid": component_code(name, arch) for name in COMPONENTS}}
         for path in work.iterdir():
             os.utime(path, (epoch, epoch))
-        command = ["wixl", "-a", "x86", "-o", "out.msi", "vantrel.wxs"]
+        command = ["wixl", "-a", arch, "-o", "out.msi", "vantrel.wxs"]
         for name, value in defines.items():
             command[1:1] = ["-D", f"{name}={value}"]
         run(command, work, env={"TZ": "UTC"})
+        upgrade = {"VERSION": version, "UPGRADE_CODE": "{" + str(UPGRADE_CODE).upper() + "}"}
         for query in sql_statements(PACKAGING / "msi-tables.sql"):
-            run(["msibuild", "out.msi", "-q", query], work)
+            run(["msibuild", "out.msi", "-q", fill(query, upgrade)], work)
         fix_summary(work / "out.msi", epoch, package_code(work, defines))
         shutil.move(work / "out.msi", out)
     return out
@@ -168,6 +191,112 @@ def same_msi(a: Path, b: Path) -> list[str]:
     return sorted(repr(name) for name in names if first.get(name) != second.get(name))
 
 
+# ---- Microsoft's validation rules ---------------------------------------------------------
+# The conditions behind the ICE rules that packaging teams run (the rules themselves need
+# Windows), read from the package's tables. Folders in the user's profile (ICE38, ICE64),
+# and those of them that stay per-user even in a per-machine install (ICE91, ICE57).
+PROFILE = {"AppDataFolder", "DesktopFolder", "FavoritesFolder", "LocalAppDataFolder", "MyPicturesFolder",
+           "NetHoodFolder", "PersonalFolder", "PrintHoodFolder", "ProgramMenuFolder", "RecentFolder",
+           "SendToFolder", "StartMenuFolder", "StartupFolder", "TemplateFolder"}
+PER_USER_ONLY = {"AppDataFolder", "FavoritesFolder", "NetHoodFolder", "PersonalFolder", "PrintHoodFolder",
+                 "RecentFolder", "SendToFolder", "MyPicturesFolder", "LocalAppDataFolder"}
+COMPONENT_64BIT, COMPONENT_REGISTRY_KEY_PATH, ELEVATION_NOT_REQUIRED = 256, 4, 8
+
+
+RULE_TABLES = {"Component", "Directory", "File", "IniFile", "LaunchCondition", "Registry", "RemoveFile", "Shortcut"}
+
+
+def msi_tables(msi: Path, wanted: set[str]) -> dict[str, list[dict[str, str]]]:
+    """The wanted tables of msi that it has, as rows of column -> value (`msiinfo export`)."""
+    def export(*args: str) -> str:
+        return subprocess.run(["msiinfo", *args], check=True, capture_output=True, text=True).stdout
+    tables = {}
+    for name in set(export("tables", str(msi)).split()) & wanted:
+        lines = export("export", str(msi), name).splitlines()
+        columns = lines[0].split("\t")
+        tables[name] = [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
+    return tables
+
+
+def rule_problems(msi: Path) -> list[str]:
+    """What ICE30, ICE38, ICE43, ICE57, ICE64 and ICE91 would report, and a package that says
+    it needs no elevation without stopping a per-machine install that has none, one line each."""
+    tables = msi_tables(msi, RULE_TABLES)
+    parent = {row["Directory"]: row["Directory_Parent"] for row in tables["Directory"]}
+    components = {row["Component"]: row for row in tables["Component"]}
+    registry = {row["Registry"]: row for row in tables.get("Registry", [])}
+
+    def folders(directory: str) -> set[str]:  # the folder and those above it
+        chain = set()
+        while directory and directory not in chain:
+            chain.add(directory)
+            directory = parent.get(directory, "")
+        return chain
+
+    def scope(directory: str) -> str:
+        chain = folders(directory)
+        return "user" if chain & PER_USER_ONLY else "either" if chain & PROFILE else "machine"
+
+    def current_user_key_path(name: str) -> bool:
+        row = components[name]
+        key = registry.get(row["KeyPath"])
+        return (int(row["Attributes"]) & COMPONENT_REGISTRY_KEY_PATH != 0 and key is not None
+                and key["Root"] in ("1", "-1") and key["Component_"] == name)
+
+    problems = []
+    for name, row in components.items():
+        if folders(row["Directory_"]) & PROFILE and not current_user_key_path(name):
+            problems.append(f"ICE38: {name} installs to the user's profile without an HKCU registry key path")
+    for row in tables.get("Shortcut", []):
+        if row["Target"].startswith("[") and not current_user_key_path(row["Component_"]):
+            problems.append(f"ICE43: {row['Component_']} has the non-advertised shortcut {row['Shortcut']}"
+                            " without an HKCU registry key path")
+    # ICE57: per-user, per-machine and either (root -1, folders that follow ALLUSERS) in one component.
+    roots = {"1": "user", "-1": "either"}
+    kinds: dict[str, set[str]] = {name: set() for name in components}
+    for row in tables.get("File", []):
+        kinds[row["Component_"]].add(scope(components[row["Component_"]]["Directory_"]))
+    for row in registry.values():
+        kinds[row["Component_"]].add(roots.get(row["Root"], "machine"))
+    for row in tables.get("Shortcut", []):
+        kinds[row["Component_"]].add(scope(row["Directory_"]))
+    problems += [f"ICE57: {name} mixes {' and '.join(sorted(found))} data" for name, found in kinds.items()
+                 if len(found) > 1]
+    removed = {row["DirProperty"] for row in tables.get("RemoveFile", []) if not row["FileName"]}
+    problems += [f"ICE64: the folder {d} is in the user's profile but not in the RemoveFile table"
+                 for d in parent if d not in PROFILE and folders(d) & PROFILE and d not in removed]
+    for kind, table, where in (("file", "File", None), ("shortcut", "Shortcut", "Directory_"),
+                               ("ini file", "IniFile", "DirProperty")):
+        for row in tables.get(table, []):
+            directory = row[where] if where else components[row["Component_"]]["Directory_"]
+            if scope(directory) == "user":
+                problems.append(f"ICE91: the {kind} {row[table]} goes to {directory}, which ALLUSERS does not change")
+    seen: dict[tuple[str, str], str] = {}
+    for row in tables.get("File", []):
+        place = (components[row["Component_"]]["Directory_"], row["FileName"].split("|")[-1].lower())
+        if place in seen and seen[place] != row["Component_"]:
+            problems.append(f"ICE30: {seen[place]} and {row['Component_']} both install {place[1]} to {place[0]}")
+        seen.setdefault(place, row["Component_"])
+    return problems + platform_problems(msi, tables, components)
+
+
+def platform_problems(msi: Path, tables: dict, components: dict) -> list[str]:
+    summary = subprocess.run(["msiinfo", "suminfo", str(msi)], check=True, capture_output=True, text=True).stdout
+    x64 = re.search(r"^Template: x64;", summary, re.M) is not None
+    problems = [f"{name} is {'not ' if x64 else ''}a 64-bit component in the {'x64' if x64 else 'x86'} package"
+                for name, row in components.items() if bool(int(row["Attributes"]) & COMPONENT_64BIT) != x64]
+    folders = {row["Directory"] for row in tables["Directory"]}
+    wanted, wrong = ("ProgramFiles64Folder", "ProgramFilesFolder") if x64 else ("ProgramFilesFolder", "ProgramFiles64Folder")
+    if wanted not in folders or wrong in folders:
+        problems.append(f"the package installs under {wrong if wrong in folders else 'neither'}, not {wanted}")
+    word_count = int(re.search(r"^Source: (\d+)", summary, re.M)[1])
+    stops = any("Privileged" in row["Condition"] and "ALLUSERS" in row["Condition"]
+                for row in tables.get("LaunchCondition", []))
+    if word_count & ELEVATION_NOT_REQUIRED and not stops:
+        problems.append("the package asks for no elevation, yet nothing stops ALLUSERS=1 without administrator rights")
+    return problems
+
+
 # ---- signatures ---------------------------------------------------------------------------
 
 
@@ -199,14 +328,16 @@ def winget_folder(dist: Path, version: str) -> Path:
 
 
 def write_manifests(dist: Path, version: str) -> list[Path]:
-    msi, archive = dist / msi_name(version), dist / zip_name(version)
-    for artefact in (msi, archive):
+    msi, msi64, archive = dist / msi_name(version), dist / msi_name(version, "x64"), dist / zip_name(version)
+    for artefact in (msi, msi64, archive):
         if not artefact.is_file():
             raise ReleaseError(f"{artefact} is missing: the manifests describe the release's artefacts")
     values = {"VERSION": version, "IDENTIFIER": IDENTIFIER, "HOME": HOME,
               "URL": f"{RELEASES}/{version}", "PRODUCT_CODE": "{" + product_code(version) + "}",
+              "PRODUCT_CODE_X64": "{" + product_code(version, "x64") + "}",
               "UPGRADE_CODE": "{" + str(UPGRADE_CODE).upper() + "}",
-              "MSI": msi.name, "MSI_SHA256": sha256(msi).upper(), "ZIP": archive.name, "ZIP_SHA256": sha256(archive)}
+              "MSI": msi.name, "MSI_SHA256": sha256(msi).upper(),
+              "MSI_X64": msi64.name, "MSI_X64_SHA256": sha256(msi64).upper(), "ZIP": archive.name, "ZIP_SHA256": sha256(archive)}
     written = []
     folder = winget_folder(dist, version)
     folder.mkdir(parents=True, exist_ok=True)
@@ -233,7 +364,7 @@ SCOOP_REQUIRED = ["version", "description", "homepage", "license", "architecture
 def check_manifests(dist: Path, version: str) -> list[str]:
     """What winget-pkgs' validation and Scoop's maintainers would reject, one line each."""
     problems: list[str] = []
-    artefacts = {name: sha256(dist / name) for name in (msi_name(version), zip_name(version))
+    artefacts = {name: sha256(dist / name) for name in (msi_name(version), msi_name(version, "x64"), zip_name(version))
                  if (dist / name).is_file()}
     folder = winget_folder(dist, version)
     manifests = {}
@@ -337,7 +468,13 @@ def main(argv: list[str]) -> int:
     try:
         if command == "msi" and len(args) == 4:
             stage, version, commit, epoch = args
-            print(build_msi(Path(stage) / "files", Path(stage) / msi_name(version), version, commit, int(epoch)))
+            for arch in ARCHES:
+                print(build_msi(Path(stage) / "files", Path(stage) / msi_name(version, arch), version, commit, int(epoch), arch))
+        elif command == "rules" and len(args) == 1:
+            problems = rule_problems(Path(args[0]))
+            for problem in problems:
+                print(f"{args[0]}: {problem}", file=sys.stderr)
+            return 1 if problems else 0
         elif command == "manifests" and len(args) == 2:
             for path in write_manifests(Path(args[0]), args[1]):
                 print(path)

@@ -43,7 +43,8 @@ class Manifests(unittest.TestCase):
         with zipfile.ZipFile(self.dist / release.zip_name(VERSION), "w") as z:
             for name in ("vantrel.exe", "x64/vantrel.exe", "LICENSE", "README.txt"):
                 z.writestr(name, name)
-        (self.dist / release.msi_name(VERSION)).write_bytes(b"an MSI")
+        for arch in release.ARCHES:
+            (self.dist / release.msi_name(VERSION, arch)).write_bytes(f"an {arch} MSI".encode())
         (self.dist / "CHANGELOG.md").write_text("changes")
         release.write_manifests(self.dist, VERSION)
 

@@ -1,7 +1,9 @@
-"""The MSI under Wine's own msiexec, as a user installs it (silent, per user): files and
+"""The x64 MSI under Wine's own msiexec, as a user installs it (silent, per user): files and
 shortcuts in place, the installed exe shows its tray icon, a higher version built here
 from the same source replaces it, and uninstalling (with Vantrel running) leaves nothing.
-Wine runs the 64-bit exe (VersionNT64 is set), so it needs build/win64 only.
+Upgrades keep the start-at-sign-in choice; an administrator installs, upgrades and removes
+it for every user; a copy in the other scope stops an install. It runs the 64-bit exe, so
+it needs build/win64 only (the x86 package is the same tables, checked by test_msi_rules).
 """
 import shutil
 import sys
@@ -21,6 +23,7 @@ UNINSTALL = r"\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 ENTRY_PLACES = [("HKCU" + UNINSTALL,), ("HKLM" + UNINSTALL, "/reg:32"), ("HKLM" + UNINSTALL, "/reg:64")]
 PRODUCTS = r"HKCU\Software\Microsoft\Installer\Products"
 OWN_KEY = r"HKCU\Software\Ambrel Utilities"
+MACHINE_KEY = r"HKLM\Software\Ambrel Utilities\Vantrel"
 
 
 class InstalledWithMsiexec(unittest.TestCase):
@@ -33,8 +36,9 @@ class InstalledWithMsiexec(unittest.TestCase):
                              ("LICENSE", "LICENSE"), ("packaging/README.txt", "README.txt")):
             (files / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copyfile(REPO / source, files / name)
-        cls.msi = {v: release.build_msi(files, Path(tmp.name) / release.msi_name(v), v, "test", 1700000000)
-                   for v in ("2.0.5", "2.0.6")}
+        cls.msi = {v: release.build_msi(files, Path(tmp.name) / release.msi_name(v, "x64"), v, "test", 1700000000, "x64")
+                   for v in ("2.0.5", "2.0.6", "2.0.7", "2.0.8")}
+        cls.msi32 = release.build_msi(files, Path(tmp.name) / release.msi_name("2.0.5"), "2.0.5", "test", 1700000000)
 
     def setUp(self):
         self.rig = new_rig().start()
@@ -45,9 +49,15 @@ class InstalledWithMsiexec(unittest.TestCase):
         startup = next(menu.glob("Start[Uu]p"))  # Wine's prefix spells it StartUp
         self.menu_link, self.startup_link = menu / "Vantrel.lnk", startup / "Vantrel.lnk"
 
-    def msiexec(self, *args):
-        done = self.rig.wine("msiexec", *args, "/qn", timeout=180)
-        self.assertEqual(0, done.returncode, f"msiexec {' '.join(args)}: {done.stderr[-2000:]!r}")
+    def msiexec(self, *args, refused_at=""):
+        """Its log. Refused, it ends with 1603 (its low byte on Linux) at that launch condition,
+        which Wine's trace names (Wine shows the message only in a dialog)."""
+        log = self.rig.dir / "msiexec.log"
+        done = self.rig.wine("msiexec", *args, "/qn", "/l*v", windows_path(log), timeout=180,
+                             debug="+msi" if refused_at else "")
+        self.assertEqual(1603 & 0xFF if refused_at else 0, done.returncode, f"{args}: {done.stderr[-2000:]!r}")
+        self.assertIn(f'0 <- L"{refused_at}"' if refused_at else "", done.stderr.decode(errors="replace"))
+        return log.read_bytes().decode(errors="replace")
 
     def user_files(self):
         # Two known folders of Windows stay, empty: Windows Installer's own, where it keeps
@@ -91,16 +101,54 @@ class InstalledWithMsiexec(unittest.TestCase):
         self.assertEqual([], self.entries())
         self.assertNotEqual(0, self.rig.wine("reg", "query", OWN_KEY).returncode, f"{OWN_KEY} is left")
 
-    def test_an_administrator_installs_for_every_user_without_the_startup_shortcut(self):
-        self.msiexec("/i", windows_path(self.msi["2.0.5"]), "ALLUSERS=1", "STARTWITHWINDOWS=0")
+    def test_the_start_at_sign_in_choice_survives_upgrades(self):
+        self.msiexec("/i", windows_path(self.msi32))
+        self.assertTrue(self.startup_link.is_file(), "a new install starts with Windows")
+        # The x64 package of the same version replaces the x86 one rather than sharing its folder.
+        self.msiexec("/i", windows_path(self.msi["2.0.5"]))
+        self.assertEqual((["2.0.5"], release.sha256(REPO / "build/win64/vantrel.exe")), (self.entries(), release.sha256(self.exe)))
+        # One scope at a time: an administrator's ALLUSERS=1 stops at the per-user copy,
+        # whose product code the message names ("msiexec /x [USERCOPY]").
+        log = self.msiexec("/i", windows_path(self.msi["2.0.6"]), "ALLUSERS=1",
+                           refused_at="Installed OR NOT ALLUSERS OR NOT USERCOPY")
+        self.assertIn(f"USERCOPY = {{{release.product_code('2.0.5', 'x64')}}}", log)
+        self.assertFalse((self.rig.prefix / "drive_c/Program Files/Vantrel").exists(), "half done")
+        # An upgrade keeps the shortcut; the user deletes it; neither a repair nor an upgrade
+        # brings it back; STARTWITHWINDOWS=1 on the upgrade's command line does.
+        for version, *extra, linked in (("2.0.6", True), ("2.0.6", "REINSTALL=ALL", "REINSTALLMODE=omus", False),
+                                        ("2.0.7", False), ("2.0.8", "STARTWITHWINDOWS=1", True)):
+            if "REINSTALL=ALL" in extra:
+                self.startup_link.unlink()
+            self.msiexec("/i", windows_path(self.msi[version]), *extra)
+            self.assertEqual(linked, self.startup_link.is_file(), f"the Startup shortcut after {version} {extra}")
+
+    def test_an_administrator_installs_upgrades_and_removes_it_for_every_user(self):
         drive = self.rig.prefix / "drive_c"
-        self.assertTrue((drive / "Program Files (x86)/Vantrel/vantrel.exe").is_file())
+        before = set(drive.rglob("*"))
+        self.msiexec("/i", windows_path(self.msi["2.0.5"]), "ALLUSERS=1", "STARTWITHWINDOWS=0")
+        # The 64-bit package: the 64-bit exe under Program Files, its values in the 64-bit view.
+        exe = drive / "Program Files/Vantrel/vantrel.exe"
+        self.assertEqual((REPO / "build/win64/vantrel.exe").read_bytes(), exe.read_bytes())
+        self.assertEqual([True, False], ["ProductCode" in self.query(MACHINE_KEY, view) for view in ("/reg:64", "/reg:32")])
         # One shortcut, the Start menu's (Wine puts it in the user's menu, not all users').
         self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
+        # One scope at a time: a per-user install stops at the per-machine copy.
+        log = self.msiexec("/i", windows_path(self.msi["2.0.6"]), refused_at="Installed OR ALLUSERS OR NOT MACHINECOPY")
+        self.assertIn(f"MACHINECOPY = {{{release.product_code('2.0.5', 'x64')}}}", log)
         self.assertFalse(self.exe.exists())
-        machine_key = r"HKLM\Software\Ambrel Utilities\Vantrel"
-        self.assertEqual(0, self.rig.wine("reg", "query", machine_key, "/reg:32").returncode, "HKMU is HKLM")
-
+        # The per-machine upgrade keeps STARTWITHWINDOWS=0 without being told again.
+        self.msiexec("/i", windows_path(self.msi["2.0.6"]), "ALLUSERS=1")
+        self.assertEqual(["2.0.6"], self.entries())
+        self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
+        self.assertEqual([exe], list(drive.rglob("vantrel.exe")))
+        # Windows removes a product in the context it was installed in; Wine's msiexec does
+        # not look it up for the folders and the -1 registry root, so the context is given.
+        self.msiexec("/x", windows_path(self.msi["2.0.6"]), "ALLUSERS=1")
+        self.assertEqual([], self.entries())
+        # Windows Installer's own folder stays, where it caches packages.
+        left = {p.relative_to(drive) for p in set(drive.rglob("*")) - before if "Temp" not in p.parts}
+        self.assertEqual(set(), {p for p in left if p.parts[:2] != ("windows", "Installer")}, "left behind")
+        self.assertEqual([False, False], [self.rig.wine("reg", "query", MACHINE_KEY, v).returncode == 0 for v in ("/reg:32", "/reg:64")])
 
 if __name__ == "__main__":
     unittest.main()

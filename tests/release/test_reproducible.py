@@ -29,7 +29,8 @@ import release  # noqa: E402
 ZIP = "dist/vantrel-2.0.5-windows.zip"
 LOCALE = "winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.locale.en-US.yaml"
 OUTPUTS = [ZIP, "dist/SHA256SUMS", "build/win32/vantrel.exe", "build/win64/vantrel.exe", "dist/vantrel-2.0.5.msi",
-           "dist/scoop/vantrel.json", "dist/winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.installer.yaml"]
+           "dist/scoop/vantrel.json", "dist/winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.installer.yaml",
+           "dist/vantrel-2.0.5-x64.msi"]
 
 
 def package_in_clone(folder, commit, umask, tz):
