@@ -71,18 +71,23 @@ def sha256(path: Path) -> str:
 
 def build_msi(files: Path, out: Path, version: str, commit: str, epoch: int) -> Path:
     """Builds out from files/ (vantrel.exe, x64/vantrel.exe, LICENSE, README.txt, as in
-    the zip). The cabinet keeps each file's time, so every input gets the release time."""
+    the zip, and the custom action's two builds, msi/close_running32.dll and
+    msi/close_running64.dll). The cabinet keeps each file's time, so every input gets
+    the release time."""
     with tempfile.TemporaryDirectory(prefix="vantrel-msi-") as tmp:
         work = Path(tmp)
         # wixl takes sources relative to the folder it runs in, and no absolute paths.
         for source, name in ((files / "vantrel.exe", "vantrel32.exe"), (files / "x64" / "vantrel.exe", "vantrel64.exe"),
                              (files / "LICENSE", "LICENSE.txt"), (files / "README.txt", "README.txt"),
+                             (files / "msi" / "close_running32.dll", "close_running32.dll"),
+                             (files / "msi" / "close_running64.dll", "close_running64.dll"),
                              (ROOT / "src" / "res" / "vantrel.ico", "vantrel.ico"),
                              (PACKAGING / "vantrel.wxs", "vantrel.wxs")):
             shutil.copyfile(source, work / name)
         defines = {"Version": version, "ProductCode": product_code(version), "Win32Exe": "vantrel32.exe",
                    "Win64Exe": "vantrel64.exe", "License": "LICENSE.txt", "Readme": "README.txt",
-                   "Icon": "vantrel.ico", "HelpLink": HOME, "Comments": f"Built from commit {commit}"}
+                   "Icon": "vantrel.ico", "HelpLink": HOME, "Comments": f"Built from commit {commit}",
+                   "CloseRunning32": "close_running32.dll", "CloseRunning64": "close_running64.dll"}
         for path in work.iterdir():
             os.utime(path, (epoch, epoch))
         command = ["wixl", "-a", "x86", "-o", "out.msi", "vantrel.wxs"]

@@ -1,19 +1,22 @@
 """The MSI under Wine's own msiexec, as a user installs it (silent, per user): files and
 shortcuts in place, the installed exe shows its tray icon, a higher version built here
-from the same source replaces it, and uninstalling (with Vantrel running) leaves nothing.
-Wine runs the 64-bit exe (VersionNT64 is set), so it needs build/win64 only.
+from the same source replaces the running copy with exactly one running copy of its own,
+and uninstalling (with Vantrel running) closes it and leaves nothing. Wine runs the
+64-bit exe and custom action (VersionNT64 is set); the package holds the 32-bit builds
+too, so it needs build/win32 and build/win64.
 """
 import shutil
 import sys
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
 sys.path[:0] = [str(REPO / "scripts"), str(REPO / "tests" / "e2e")]
 import release  # noqa: E402
-from rig import windows_path  # noqa: E402
-from vantrel_app import TrayApp, new_rig  # noqa: E402
+from rig import wait_until, windows_path  # noqa: E402
+from vantrel_app import MAIN_CLASS, new_rig  # noqa: E402
 
 UNINSTALL = r"\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 # Wine files every MSI's entry under HKLM, a 32-bit package's in the 32-bit view; Windows
@@ -21,6 +24,17 @@ UNINSTALL = r"\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 ENTRY_PLACES = [("HKCU" + UNINSTALL,), ("HKLM" + UNINSTALL, "/reg:32"), ("HKLM" + UNINSTALL, "/reg:64")]
 PRODUCTS = r"HKCU\Software\Microsoft\Installer\Products"
 OWN_KEY = r"HKCU\Software\Ambrel Utilities"
+# Where Windows (and Wine) note a file that was in use, to be replaced or deleted at the
+# next restart.
+PENDING = (r"HKLM\System\CurrentControlSet\Control\Session Manager", "/v", "PendingFileRenameOperations")
+
+
+def settle(value, expected, timeout=15.0):
+    """value()'s result once it is `expected`, or its last one when the time is up."""
+    deadline = time.monotonic() + timeout
+    while (result := value()) != expected and time.monotonic() < deadline:
+        time.sleep(0.2)
+    return result
 
 
 class InstalledWithMsiexec(unittest.TestCase):
@@ -30,7 +44,9 @@ class InstalledWithMsiexec(unittest.TestCase):
         cls.addClassCleanup(tmp.cleanup)
         files = Path(tmp.name) / "files"
         for source, name in (("build/win32/vantrel.exe", "vantrel.exe"), ("build/win64/vantrel.exe", "x64/vantrel.exe"),
-                             ("LICENSE", "LICENSE"), ("packaging/README.txt", "README.txt")):
+                             ("LICENSE", "LICENSE"), ("packaging/README.txt", "README.txt"),
+                             ("build/win32/close_running.dll", "msi/close_running32.dll"),
+                             ("build/win64/close_running.dll", "msi/close_running64.dll")):
             (files / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copyfile(REPO / source, files / name)
         cls.msi = {v: release.build_msi(files, Path(tmp.name) / release.msi_name(v), v, "test", 1700000000)
@@ -58,6 +74,22 @@ class InstalledWithMsiexec(unittest.TestCase):
     def query(self, key, *view):
         return self.rig.wine("reg", "query", key, "/s", *view).stdout.decode(errors="replace")
 
+    def copies(self):
+        """The running Vantrels' process ids."""
+        return [pid for pid, cmd in self.rig.processes() if "vantrel.exe" in cmd.lower() and "/desktop=" not in cmd]
+
+    def running_copy(self, after):
+        """The Windows process id of the one running Vantrel, once its icon is shown."""
+        shown = lambda: self.rig.probe_ok("tray-tips") and self.rig.probe_ok("find", MAIN_CLASS, "-")  # noqa: E731
+        window = wait_until(shown, 30, message=f"Vantrel's icon after {after}")
+        self.assertEqual(1, len(self.copies()), f"copies running after {after}")
+        return self.rig.probe_ok("pid", window)
+
+    def left_for_a_restart(self):
+        """The files that msiexec found in use and left to be replaced or deleted later."""
+        done = self.rig.wine("reg", "query", *PENDING)
+        return done.stdout.decode(errors="replace") if done.returncode == 0 else ""
+
     def entries(self):
         """The DisplayVersion of each Vantrel in the installed-programs list."""
         listing = "".join(self.query(*place) for place in ENTRY_PLACES).split("HKEY_")
@@ -67,6 +99,7 @@ class InstalledWithMsiexec(unittest.TestCase):
     def test_install_start_upgrade_and_uninstall(self):
         before = self.user_files()
         self.msiexec("/i", windows_path(self.msi["2.0.5"]))
+        first = self.running_copy("installing")
         self.assertEqual((REPO / "build/win64/vantrel.exe").read_bytes(), self.exe.read_bytes())
         self.assertTrue(self.menu_link.is_file() and self.startup_link.is_file(), "both shortcuts")
         entry = "".join(self.query(*place) for place in ENTRY_PLACES)
@@ -76,18 +109,20 @@ class InstalledWithMsiexec(unittest.TestCase):
         icon = self.query(PRODUCTS).split("ProductIcon    REG_SZ    C:")[1].split("\r")[0].replace("\\", "/")
         self.assertTrue((self.rig.prefix / f"drive_c{icon}").is_file(), f"the product icon {icon}")
 
-        app = TrayApp(self.rig, debug="", exe=self.exe)  # waits for the main window and the icon
-        self.assertTrue(app.tray_tips())
-        # The upgrade removes 2.0.5 first, which closes the running copy.
+        # The upgrade closes the running copy and waits for it to end before the exe is
+        # replaced, then starts the new version.
         self.msiexec("/i", windows_path(self.msi["2.0.6"]))
-        app.wait_end()
+        self.assertEqual("", self.left_for_a_restart())
+        self.assertNotEqual(first, self.running_copy("upgrading"), "the copy of before the upgrade")
         self.assertEqual(["2.0.6"], self.entries())
         self.assertEqual([self.exe], list(self.user.rglob("vantrel.exe")))
 
-        app = TrayApp(self.rig, debug="", exe=self.exe)
         self.msiexec("/x", windows_path(self.msi["2.0.6"]))
-        app.wait_end()
-        self.assertEqual(set(), self.user_files() - before, "left behind after uninstalling")
+        self.assertEqual([], self.copies(), "closed before its files were removed")
+        self.assertEqual("", self.left_for_a_restart())
+        # Judged once the files have settled, within a deadline, as the end-to-end tests do.
+        left = settle(lambda: self.user_files() - before, set())
+        self.assertEqual(set(), left, "left behind after uninstalling")
         self.assertEqual([], self.entries())
         self.assertNotEqual(0, self.rig.wine("reg", "query", OWN_KEY).returncode, f"{OWN_KEY} is left")
 

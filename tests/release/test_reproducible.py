@@ -4,8 +4,8 @@ zip, MSI, manifests, SHA256SUMS and exes byte for byte, and the zip holds what a
 needs. Signed with a certificate made here, the release verifies against it and
 scripts/verify-release proves it against the commit, but not with one byte changed.
 
-It builds the committed HEAD, not uncommitted edits: each clone builds the vantrel target
-of both Windows presets, a good half minute.
+It builds the committed HEAD, not uncommitted edits: each clone builds the vantrel and
+close_running targets of both Windows presets, a good half minute.
 """
 import hashlib
 import os
@@ -26,6 +26,7 @@ sys.path.insert(0, os.path.join(REPO, "scripts"))
 import release  # noqa: E402
 ZIP = "dist/vantrel-2.0.5-windows.zip"
 OUTPUTS = [ZIP, "dist/SHA256SUMS", "build/win32/vantrel.exe", "build/win64/vantrel.exe", "dist/vantrel-2.0.5.msi",
+           "build/win32/close_running.dll", "build/win64/close_running.dll",
            "dist/scoop/vantrel.json", "dist/winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.installer.yaml"]
 
 
