@@ -5,9 +5,12 @@ and uninstalling (with Vantrel running) closes it and leaves nothing. Wine runs 
 64-bit exe and custom action (VersionNT64 is set); the package holds the 32-bit builds
 too, so it needs build/win32 and build/win64.
 """
+import os
 import shutil
+import signal
 import sys
 import tempfile
+import threading
 import time
 import unittest
 from pathlib import Path
@@ -117,6 +120,13 @@ class InstalledWithMsiexec(unittest.TestCase):
         self.assertEqual(["2.0.6"], self.entries())
         self.assertEqual([self.exe], list(self.user.rglob("vantrel.exe")))
 
+        # A copy busy for a few seconds when it is asked to close (stopped here) makes the
+        # uninstall wait: its files are removed only once it has ended.
+        busy = self.copies()[0]
+        os.kill(busy, signal.SIGSTOP)
+        resume = threading.Timer(5, os.kill, (busy, signal.SIGCONT))
+        resume.start()
+        self.addCleanup(resume.cancel)
         self.msiexec("/x", windows_path(self.msi["2.0.6"]))
         self.assertEqual([], self.copies(), "closed before its files were removed")
         self.assertEqual("", self.left_for_a_restart())
