@@ -26,7 +26,6 @@ sys.path.insert(0, os.path.join(REPO, "scripts"))
 import release  # noqa: E402
 ZIP = "dist/vantrel-2.0.5-windows.zip"
 OUTPUTS = [ZIP, "dist/SHA256SUMS", "build/win32/vantrel.exe", "build/win64/vantrel.exe", "dist/vantrel-2.0.5.msi",
-           "build/win32/close_running.dll", "build/win64/close_running.dll",
            "dist/scoop/vantrel.json", "dist/winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.installer.yaml"]
 
 
