@@ -8,6 +8,7 @@ holds the 32-bit builds too, so it needs build/win32 and build/win64.
 import os
 import shutil
 import signal
+import subprocess
 import sys
 import tempfile
 import threading
@@ -92,6 +93,17 @@ class InstalledWithMsiexec(unittest.TestCase):
                 for line in entry.splitlines() if "DisplayVersion" in line]
 
     def test_install_start_upgrade_and_uninstall(self):
+        # What Wine cannot show, read from the sequence: Windows looks for files in use at
+        # InstallValidate (an upgrade's removal follows it), and Wine never runs as LocalSystem.
+        table = subprocess.run(["msiinfo", "export", self.msi["2.0.6"], "InstallExecuteSequence"],
+                               capture_output=True, text=True, check=True).stdout
+        rows = {action: (condition, int(number)) for action, condition, number in
+                (line.split("\t") for line in table.splitlines()[3:])}
+        for close in ("CloseRunning32", "CloseRunning64"):
+            self.assertLess(rows[close][1], rows["InstallValidate"][1], close)
+        self.assertIn('UserSID<>"S-1-5-18"', rows["StartVantrel"][0])
+        self.assertGreater(rows["StartVantrel"][1], rows["InstallFinalize"][1])
+
         before = self.user_files()
         self.msiexec("/i", windows_path(self.msi["2.0.5"]))
         first = self.running_copy("installing")
