@@ -15,7 +15,7 @@ constexpr uint32_t kTrayFlags = win::kNifMessage | win::kNifIcon | win::kNifTip;
 // Left edge at the pointer, items answer the left button.
 constexpr uint32_t kPopupFlags = 0;
 // Started again only after an update closed it: not after a crash or a hang, and not
-// after the restart of Windows that an update may need (the Startup shortcut does that).
+// after the restart of Windows that an update may need (a Startup shortcut does that).
 constexpr uint32_t kRestartOnlyAfterAnUpdate = win::kRestartNoCrash | win::kRestartNoHang | win::kRestartNoReboot;
 
 }  // namespace
