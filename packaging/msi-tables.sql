@@ -24,14 +24,24 @@ UPDATE `Registry` SET `Root` = -1
 -- A public property set on an administrator's command line reaches the elevated part of
 -- a per-machine install only when it is listed here.
 UPDATE `Property` SET `Value` = 'MACHINECOPY;STARTUPLINK;STARTWITHWINDOWS;USERCOPY;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'
--- Uninstalling (also as part of an upgrade) must not leave a running Vantrel behind with
--- its files gone. On Windows the Restart Manager closes it at InstallValidate: it sends
--- WM_QUERYENDSESSION and WM_ENDSESSION, on which Vantrel ends cleanly. Where the Restart
--- Manager is switched off by policy or missing (Wine), taskkill without /F asks its
--- window to close first. Type 34 (an exe run in a folder) + 64 (its exit code is not
--- checked: taskkill fails when Vantrel is not running).
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CloseVantrel', 98, 'INSTALLFOLDER', 'taskkill.exe /IM vantrel.exe')
-INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CloseVantrel', 'REMOVE~="ALL"', 1350)
+-- A running Vantrel is closed before its files are replaced or removed, and the version
+-- just installed is started once the installation is done.
+-- Closing: CloseRunningCopies of close_running.dll from the Binary table (type 1; + 64,
+-- the installation goes on whatever happens to it), the build that fits the machine: a
+-- 32-bit package may run a 64-bit DLL on 64-bit Windows. It runs before InstallValidate
+-- checks for files in use, and so before RemoveExistingProducts (1401), by which an
+-- upgrade removes the old version inside this package's sequence; at every install,
+-- upgrade, repair and uninstall.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CloseRunning32', 65, 'CloseRunning32', 'CloseRunningCopies')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CloseRunning64', 65, 'CloseRunning64', 'CloseRunningCopies')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CloseRunning32', 'NOT VersionNT64', 1350)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CloseRunning64', 'VersionNT64', 1351)
+-- Starting: the installed exe by its full path (type 34), not waited for (+ 128 + 64),
+-- after InstallFinalize; not when Vantrel is removed, and not by an install that runs as
+-- LocalSystem (S-1-5-18: a deployment tool's), which has no user's session to show the
+-- icon in. Its users get Vantrel from the Startup shortcut at their next sign-in.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('StartVantrel', 226, 'INSTALLFOLDER', '"[INSTALLFOLDER]vantrel.exe"')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('StartVantrel', 'NOT REMOVE~="ALL" AND UserSID<>"S-1-5-18"', 6700)
 -- The per-user folder for a per-user install, before CostFinalize fixes the folders. Here
 -- and not in the source: wixl places an action "Before" another in a different order
 -- from build to build, and the package's bytes (its string pool) with it.

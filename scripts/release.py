@@ -92,14 +92,17 @@ def sha256(path: Path) -> str:
 
 def build_msi(files: Path, out: Path, version: str, commit: str, epoch: int, arch: str = "x86") -> Path:
     """Builds out, the package of one platform, from files/ (vantrel.exe, x64/vantrel.exe,
-    LICENSE, README.txt, as in the zip). The cabinet keeps each file's time, so every
-    input gets the release time."""
+    LICENSE, README.txt, as in the zip, and the custom action's two builds,
+    msi/close_running32.dll and msi/close_running64.dll). The cabinet keeps each file's
+    time, so every input gets the release time."""
     x64 = arch == "x64"
     with tempfile.TemporaryDirectory(prefix="vantrel-msi-") as tmp:
         work = Path(tmp)
         # wixl takes sources relative to the folder it runs in, and no absolute paths.
         for source, name in ((files / "x64" / "vantrel.exe" if x64 else files / "vantrel.exe", "vantrel.exe"),
                              (files / "LICENSE", "LICENSE.txt"), (files / "README.txt", "README.txt"),
+                             (files / "msi" / "close_running32.dll", "close_running32.dll"),
+                             (files / "msi" / "close_running64.dll", "close_running64.dll"),
                              (ROOT / "src" / "res" / "vantrel.ico", "vantrel.ico"),
                              (PACKAGING / "vantrel.wxs", "vantrel.wxs")):
             shutil.copyfile(source, work / name)
@@ -107,6 +110,7 @@ def build_msi(files: Path, out: Path, version: str, commit: str, epoch: int, arc
                    "Win64": "yes" if x64 else "no", "ProgramFiles": "ProgramFiles64Folder" if x64 else "ProgramFilesFolder",
                    "License": "LICENSE.txt", "Readme": "README.txt",
                    "Icon": "vantrel.ico", "HelpLink": HOME, "Comments": f"Built from commit {commit}",
+                   "CloseRunning32": "close_running32.dll", "CloseRunning64": "close_running64.dll",
                    **{f"{name}Guid": component_code(name, arch) for name in COMPONENTS}}
         for path in work.iterdir():
             os.utime(path, (epoch, epoch))

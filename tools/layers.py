@@ -3,14 +3,16 @@
 
 The folders are layered, bottom to top: the window framework; display and launch; res
 (the tables, pure data); about; app; and the Windows side, win32, which alone may
-include everything. A folder may include its own files and those of lower layers."""
+include everything in the program. Above it sits the installer's custom action, a DLL of
+its own that borrows the main window's class name and the handle guards. A folder may
+include its own files and those of lower layers."""
 import re
 import sys
 from collections import defaultdict
 from pathlib import Path
 
 SRC = Path(__file__).resolve().parents[1] / "src"
-LAYERS = [["framework"], ["display", "launch"], ["res"], ["about"], ["app"], ["win32"]]
+LAYERS = [["framework"], ["display", "launch"], ["res"], ["about"], ["app"], ["win32"], ["installer"]]
 RANK = {folder: rank for rank, layer in enumerate(LAYERS) for folder in layer}
 INCLUDE = re.compile(r'^#include "([a-z0-9_]+)/', re.M)
 

@@ -14,6 +14,9 @@ constexpr double kParkedLeft = 0, kParkedTop = 20000, kParkedHeight = 510, kPark
 constexpr uint32_t kTrayFlags = win::kNifMessage | win::kNifIcon | win::kNifTip;
 // Left edge at the pointer, items answer the left button.
 constexpr uint32_t kPopupFlags = 0;
+// Started again only after an update closed it: not after a crash or a hang, and not
+// after the restart of Windows that an update may need (a Startup shortcut does that).
+constexpr uint32_t kRestartOnlyAfterAnUpdate = win::kRestartNoCrash | win::kRestartNoHang | win::kRestartNoReboot;
 
 }  // namespace
 
@@ -106,6 +109,8 @@ void frmMain::Load() {
   AddTrayIcon();
   // Explorer announces a restart with this message; the icon has to be added again then.
   taskbarCreatedMessage_ = os().RegisterWindowMessageA("TaskbarCreated");
+  // An installer that closes this copy to replace its files then starts the new version.
+  os().RegisterApplicationRestart(kRestartOnlyAfterAnUpdate);
 }
 
 void frmMain::Resize() { Hide(); }

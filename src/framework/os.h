@@ -79,6 +79,10 @@ class Os {
   virtual bool StartSystemProgram(const std::string& program, const std::string& commandLine,
                                   int32_t showCommand) = 0;
   virtual bool AnotherInstanceRunning() = 0;
+  // Asks Windows to start the program again, with no arguments, after an installer's
+  // Restart Manager has closed it, except in the cases `flags` (RESTART_NO_*) exclude.
+  // Nothing where the system offers no such service (before Windows Vista).
+  virtual void RegisterApplicationRestart(uint32_t flags) = 0;
 
   // Icons of the exe's resources, loaded at exactly the size asked for and owned by the
   // caller.
@@ -168,6 +172,10 @@ inline constexpr int32_t kRoleSystemGraphic = 0x28;
 inline constexpr uint32_t kStateSystemFocusable = 0x100000;
 inline constexpr uint32_t kStateSystemLinked = 0x400000;
 inline constexpr uint32_t kHcfHighContrastOn = 0x1;
+
+inline constexpr uint32_t kRestartNoCrash = 1;
+inline constexpr uint32_t kRestartNoHang = 2;
+inline constexpr uint32_t kRestartNoReboot = 8;
 
 inline constexpr uint32_t kCdsUpdateRegistry = 1;
 inline constexpr uint32_t kCdsTest = 2;

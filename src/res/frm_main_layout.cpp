@@ -81,7 +81,7 @@ const char* RateItemName(size_t rowIndex, size_t rateIndex) { return kRateItemNa
 const char* RateItemCaption(size_t rateIndex) { return kRateItemCaptions[rateIndex].data(); }
 
 FormLayout MainFormLayout() {
-  return {.className = "Vantrel.frmMain",
+  return {.className = kMainWindowClass,
           .caption = "Vantrel",
           .frame = FrameStyle::Sizable,
           // Never meant to be seen: no taskbar button, and showing it must not take the

@@ -22,6 +22,8 @@ struct PopupRow {
   const char* ratePrefix = nullptr;
 };
 
+// The hidden main window's class, by which the installer finds a running copy to close.
+inline constexpr const char* kMainWindowClass = "Vantrel.frmMain";
 inline constexpr uint32_t kTimer1 = 1;
 inline constexpr uint32_t kTimer1IntervalMs = 1000;
 // The menu bar's one item, never shown there: its submenu is the tray popup.

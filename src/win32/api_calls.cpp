@@ -45,6 +45,8 @@ static_assert(win::kMbOk == MB_OK && win::kMbIconStop == MB_ICONSTOP);
 static_assert(win::kNimAdd == NIM_ADD && win::kNimModify == NIM_MODIFY &&
               win::kNimDelete == NIM_DELETE && win::kNimSetFocus == NIM_SETFOCUS &&
               win::kNifMessage == NIF_MESSAGE && win::kNifIcon == NIF_ICON && win::kNifTip == NIF_TIP);
+static_assert(win::kRestartNoCrash == RESTART_NO_CRASH && win::kRestartNoHang == RESTART_NO_HANG &&
+              win::kRestartNoReboot == RESTART_NO_REBOOT);
 static_assert(win::kCdsUpdateRegistry == CDS_UPDATEREGISTRY && win::kCdsTest == CDS_TEST);
 static_assert(win::kDispChangeSuccessful == DISP_CHANGE_SUCCESSFUL &&
               win::kDispChangeRestart == DISP_CHANGE_RESTART &&
@@ -121,6 +123,14 @@ bool Win32Os::AnotherInstanceRunning() {
     anotherInstance_ = instanceMutex_ ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
   }
   return anotherInstance_;
+}
+
+void Win32Os::RegisterApplicationRestart(uint32_t flags) {
+  // Found at run time: importing it would keep the exe from starting before Vista.
+  using RegisterApplicationRestartFunction = HRESULT(WINAPI*)(PCWSTR, DWORD);
+  const auto registerApplicationRestart =
+      SystemFunction<RegisterApplicationRestartFunction>("kernel32.dll", "RegisterApplicationRestart");
+  if (registerApplicationRestart != nullptr) registerApplicationRestart(nullptr, flags);
 }
 
 IconHandle Win32Os::LoadIconResource(uint16_t resource, int32_t pixels) {

@@ -88,6 +88,8 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
   EXPECT_EQ(PaddedTip("Current Resolution: 1024x768 60Hz"), FullTip(record));
 
   EXPECT_EQ(0, app.ExitCode());
+  EXPECT_EQ(std::vector<std::string>{"RegisterApplicationRestart 11"}, os.Calls("RegisterApplicationRestart"))
+      << "restarted after an update only, not after a crash, a hang or a reboot";
 
   Program second;
   second.os.otherInstance = true;
@@ -99,6 +101,7 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
   EXPECT_EQ(0, std::memcmp(&zero, &second.LastTray(), sizeof zero)) << "the delete names no icon";
   EXPECT_EQ(1, second.os.quitMessages);
   EXPECT_EQ(0, second.app.ExitCode()) << "a second copy ends as it should";
+  EXPECT_TRUE(second.os.Calls("RegisterApplicationRestart").empty()) << "only the copy that stays is restarted";
 
   Program broken;
   broken.os.createFails = true;

@@ -114,6 +114,9 @@ class FakeOs : public Os {
   bool StartSystemProgram(const std::string& program, const std::string& commandLine,
                           int32_t showCommand) override;
   bool AnotherInstanceRunning() override { return Logged("AnotherInstanceRunning"), otherInstance; }
+  void RegisterApplicationRestart(uint32_t flags) override {
+    Logged("RegisterApplicationRestart " + std::to_string(flags));
+  }
   IconHandle LoadIconResource(uint16_t resource, int32_t pixels) override;
   void DestroyIcon(IconHandle icon) override { iconSizes.erase(icon); }
   int32_t GetSystemMetrics(int32_t index) override { return (index == win::kSmCxIcon ? 32 : 16) * dpi / 96; }

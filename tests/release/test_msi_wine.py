@@ -1,21 +1,29 @@
 """The x64 MSI under Wine's own msiexec, as a user installs it (silent, per user): files and
-shortcuts in place, the installed exe shows its tray icon, a higher version built here
-from the same source replaces it, and uninstalling (with Vantrel running) leaves nothing.
-Upgrades keep the start-at-sign-in choice; an administrator installs, upgrades and removes
-it for every user; a copy in the other scope stops an install. It runs the 64-bit exe, so
-it needs build/win64 only (the x86 package is the same tables, checked by test_msi_rules).
+shortcuts in place, the install starts exactly one copy with its tray icon, a higher
+version built here from the same source closes it and starts exactly one new copy, and
+uninstalling waits for a copy slow to end before it removes the files, and leaves
+nothing. Upgrades keep the start-at-sign-in choice; an administrator installs, upgrades
+and removes it for every user; a copy in the other scope stops an install. Wine runs the
+64-bit exe and custom action (VersionNT64 is set); the package holds the 32-bit custom
+action too, so it needs build/win32 and build/win64 (the x86 package is the same tables,
+checked by test_msi_rules).
 """
+import os
 import shutil
+import signal
+import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
 sys.path[:0] = [str(REPO / "scripts"), str(REPO / "tests" / "e2e")]
 import release  # noqa: E402
-from rig import windows_path  # noqa: E402
-from vantrel_app import TrayApp, new_rig  # noqa: E402
+from rig import wait_until, windows_path  # noqa: E402
+from vantrel_app import MAIN_CLASS, new_rig  # noqa: E402
 
 UNINSTALL = r"\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 # Wine files every MSI's entry under HKLM, a 32-bit package's in the 32-bit view; Windows
@@ -26,6 +34,14 @@ OWN_KEY = r"HKCU\Software\Ambrel Utilities"
 MACHINE_KEY = r"HKLM\Software\Ambrel Utilities\Vantrel"
 
 
+def settle(value, expected, timeout=15.0):
+    """value()'s result once it is `expected`, or its last one when the time is up."""
+    deadline = time.monotonic() + timeout
+    while (result := value()) != expected and time.monotonic() < deadline:
+        time.sleep(0.2)
+    return result
+
+
 class InstalledWithMsiexec(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -33,7 +49,9 @@ class InstalledWithMsiexec(unittest.TestCase):
         cls.addClassCleanup(tmp.cleanup)
         files = Path(tmp.name) / "files"
         for source, name in (("build/win32/vantrel.exe", "vantrel.exe"), ("build/win64/vantrel.exe", "x64/vantrel.exe"),
-                             ("LICENSE", "LICENSE"), ("packaging/README.txt", "README.txt")):
+                             ("LICENSE", "LICENSE"), ("packaging/README.txt", "README.txt"),
+                             ("build/win32/close_running.dll", "msi/close_running32.dll"),
+                             ("build/win64/close_running.dll", "msi/close_running64.dll")):
             (files / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copyfile(REPO / source, files / name)
         cls.msi = {v: release.build_msi(files, Path(tmp.name) / release.msi_name(v, "x64"), v, "test", 1700000000, "x64")
@@ -75,8 +93,20 @@ class InstalledWithMsiexec(unittest.TestCase):
                 for line in entry.splitlines() if "DisplayVersion" in line]
 
     def test_install_start_upgrade_and_uninstall(self):
+        # What Wine cannot show, read from the sequence: Windows looks for files in use at
+        # InstallValidate (an upgrade's removal follows it), and Wine never runs as LocalSystem.
+        table = subprocess.run(["msiinfo", "export", self.msi["2.0.6"], "InstallExecuteSequence"],
+                               capture_output=True, text=True, check=True).stdout
+        rows = {action: (condition, int(number)) for action, condition, number in
+                (line.split("\t") for line in table.splitlines()[3:])}
+        for close in ("CloseRunning32", "CloseRunning64"):
+            self.assertLess(rows[close][1], rows["InstallValidate"][1], close)
+        self.assertIn('UserSID<>"S-1-5-18"', rows["StartVantrel"][0])
+        self.assertGreater(rows["StartVantrel"][1], rows["InstallFinalize"][1])
+
         before = self.user_files()
         self.msiexec("/i", windows_path(self.msi["2.0.5"]))
+        first = self.running_copy("installing")
         self.assertEqual((REPO / "build/win64/vantrel.exe").read_bytes(), self.exe.read_bytes())
         self.assertTrue(self.menu_link.is_file() and self.startup_link.is_file(), "both shortcuts")
         entry = "".join(self.query(*place) for place in ENTRY_PLACES)
@@ -86,20 +116,37 @@ class InstalledWithMsiexec(unittest.TestCase):
         icon = self.query(PRODUCTS).split("ProductIcon    REG_SZ    C:")[1].split("\r")[0].replace("\\", "/")
         self.assertTrue((self.rig.prefix / f"drive_c{icon}").is_file(), f"the product icon {icon}")
 
-        app = TrayApp(self.rig, debug="", exe=self.exe)  # waits for the main window and the icon
-        self.assertTrue(app.tray_tips())
-        # The upgrade removes 2.0.5 first, which closes the running copy.
+        # The upgrade closes the running copy and waits for it to end before the exe is
+        # replaced, then starts the new version.
         self.msiexec("/i", windows_path(self.msi["2.0.6"]))
-        app.wait_end()
+        self.assertNotEqual(first, self.running_copy("upgrading"), "the copy of before the upgrade")
         self.assertEqual(["2.0.6"], self.entries())
         self.assertEqual([self.exe], list(self.user.rglob("vantrel.exe")))
 
-        app = TrayApp(self.rig, debug="", exe=self.exe)
+        # A copy busy for a few seconds when it is asked to close (stopped here) makes the
+        # uninstall wait: its files are removed only once it has ended.
+        busy = self.copies()[0]
+        os.kill(busy, signal.SIGSTOP)
+        resume = threading.Timer(5, os.kill, (busy, signal.SIGCONT))
+        resume.start()
+        self.addCleanup(resume.cancel)
         self.msiexec("/x", windows_path(self.msi["2.0.6"]))
-        app.wait_end()
-        self.assertEqual(set(), self.user_files() - before, "left behind after uninstalling")
+        self.assertEqual([], self.copies(), "closed before its files were removed")
+        # Judged once the files have settled, within a deadline, as the end-to-end tests do.
+        left = settle(lambda: self.user_files() - before, set())
+        self.assertEqual(set(), left, "left behind after uninstalling")
         self.assertEqual([], self.entries())
         self.assertNotEqual(0, self.rig.wine("reg", "query", OWN_KEY).returncode, f"{OWN_KEY} is left")
+
+    def test_an_administrator_installs_for_every_user_without_the_startup_shortcut(self):
+        self.msiexec("/i", windows_path(self.msi["2.0.5"]), "ALLUSERS=1", "STARTWITHWINDOWS=0")
+        drive = self.rig.prefix / "drive_c"
+        self.assertTrue((drive / "Program Files (x86)/Vantrel/vantrel.exe").is_file())
+        # One shortcut, the Start menu's (Wine puts it in the user's menu, not all users').
+        self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
+        self.assertFalse(self.exe.exists())
+        machine_key = r"HKLM\Software\Ambrel Utilities\Vantrel"
+        self.assertEqual(0, self.rig.wine("reg", "query", machine_key, "/reg:32").returncode, "HKMU is HKLM")
 
     def test_the_start_at_sign_in_choice_survives_upgrades(self):
         self.msiexec("/i", windows_path(self.msi32))
@@ -146,8 +193,9 @@ class InstalledWithMsiexec(unittest.TestCase):
         self.msiexec("/x", windows_path(self.msi["2.0.6"]), "ALLUSERS=1")
         self.assertEqual([], self.entries())
         # Windows Installer's own folder stays, where it caches packages.
-        left = {p.relative_to(drive) for p in set(drive.rglob("*")) - before if "Temp" not in p.parts}
-        self.assertEqual(set(), {p for p in left if p.parts[:2] != ("windows", "Installer")}, "left behind")
+        left = settle(lambda: {p.relative_to(drive) for p in set(drive.rglob("*")) - before
+                               if "Temp" not in p.parts and p.relative_to(drive).parts[:2] != ("windows", "Installer")}, set())
+        self.assertEqual(set(), left, "left behind")
         self.assertEqual([False, False], [self.rig.wine("reg", "query", MACHINE_KEY, v).returncode == 0 for v in ("/reg:32", "/reg:64")])
 
 if __name__ == "__main__":

@@ -6,8 +6,8 @@ scripts/verify-release proves it against the commit, also with Debian 12's own
 osslsigncode 2.5, but not with one byte of an exe or an MSI, or one field of a manifest,
 changed.
 
-It builds the committed HEAD, not uncommitted edits: each clone builds the vantrel target
-of both Windows presets, a good half minute.
+It builds the committed HEAD, not uncommitted edits: each clone builds the vantrel and
+close_running targets of both Windows presets, a good half minute.
 """
 import os
 import shutil
