@@ -8,7 +8,6 @@ with-block, interpreter exit, SIGTERM) ends all of them and deletes the folder.
 from __future__ import annotations
 
 import atexit
-import fcntl
 import os
 import re
 import shutil
@@ -18,31 +17,18 @@ import tempfile
 import threading
 import time
 from pathlib import Path
-from typing import Any, Callable, NamedTuple, Sequence
-
+from typing import NamedTuple, Sequence
 import psutil
 from xvfbwrapper import Xvfb
 
+from waiting import ProbeError, RigError, wait_until  # noqa: F401 - the tests import them from here
+from wine_prefix import WINE, copy_template, ensure_template, windows_path  # noqa: F401
+
 REPO_ROOT = Path(__file__).resolve().parents[2]
-TEMPLATE = Path(os.environ.get("VANTREL_WINE_TEMPLATE") or REPO_ROOT / "build" / "wine-template")
 PROBE = REPO_ROOT / "build" / "win64" / "probe.exe"
-WINE_FONTS = Path("/usr/share/wine/fonts")
 DESKTOP_NAME = "shell"
 # Wine's explorer paints tray icons in 20-pixel slots from the taskbar's right end.
 TRAY_SLOT_WIDTH = 20
-# The 64-bit loader runs the desktop and the probe; Wine hands a 32-bit exe to the 32-bit
-# loader by itself where 32-bit Wine is installed.
-WINE = "/usr/lib/wine/wine64" if Path("/usr/lib/wine/wine64").exists() else "wine"
-# The prefix's own DLLs and programs: hard-linked from the template, which nothing writes.
-_PE_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax", ".tlb", ".ds", ".msstyles", ".nls"}
-
-class RigError(RuntimeError):
-    """The rig itself failed; waits do not retry on it."""
-
-
-class ProbeError(RigError):
-    """A probe command failed; waits retry on it."""
-
 
 class ProbeResult(NamedTuple):
     out: str
@@ -57,32 +43,6 @@ class Geometry(NamedTuple):
     width: int
     height: int
     size = property(lambda self: (self.width, self.height))
-
-
-def wait_until(predicate: Callable[[], Any], timeout: float = 10.0, interval: float = 0.05, message: str = ""):
-    """Polls predicate until it returns something truthy and returns that. An exception
-    other than RigError counts as "not yet"; on timeout, TimeoutError names the last."""
-    deadline = time.monotonic() + timeout
-    last_error = None
-    while True:
-        try:
-            if value := predicate():
-                return value
-        except ProbeError as error:
-            last_error = error
-        except RigError:
-            raise
-        except Exception as error:  # noqa: BLE001 - named on timeout
-            last_error = error
-        if time.monotonic() >= deadline:
-            detail = f" (last error: {last_error})" if last_error else ""
-            raise TimeoutError(f"timed out after {timeout:g} s waiting for {message or predicate}{detail}")
-        time.sleep(interval)
-
-
-def windows_path(path: Path | str) -> str:
-    """The name of a Linux file in every prefix: Z: is the Linux root."""
-    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
 
 def read_text(path: Path | None) -> str:
@@ -152,9 +112,9 @@ class WineRig:
             self.xvfb.start()
             self.display = f":{self.xvfb.new_display}"
             wait_until(lambda: self._x("xdotool", "getdisplaygeometry"), 15, message="Xvfb to take connections")
-            _ensure_template(self)
+            ensure_template(self.env(), self.dir)
             self.prefix = self.dir / "prefix"
-            _copy_template(self.prefix)
+            copy_template(self.prefix)
             self._write_registry()
             self._start_desktop()
         except BaseException:
@@ -339,69 +299,6 @@ class WineRig:
         geometry = self.desktop_geometry()
         _, top, right, bottom = map(int, self.probe_ok("rect", self.probe_ok("find", "Shell_TrayWnd", "-")).split())
         return geometry.x + right - TRAY_SLOT_WIDTH // 2, geometry.y + (top + bottom) // 2
-
-
-# ---- the cached prefix --------------------------------------------------------------
-
-
-def _template_stamp() -> str:
-    # A prefix made by another Wine would be "updated" on first use, as slowly as a new
-    # one; one made before 32-bit Wine was installed fails every 32-bit program.
-    version = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
-    fonts = len(list(WINE_FONTS.glob("*"))) if WINE_FONTS.is_dir() else 0
-    return f"{version} fonts:{fonts} wine32:{Path('/usr/lib/wine/wine').exists()}\n"
-
-
-def _template_valid() -> bool:
-    stamp = TEMPLATE / ".vantrel-template"
-    return stamp.exists() and stamp.read_text() == _template_stamp()
-
-
-def _ensure_template(rig: WineRig) -> None:
-    TEMPLATE.parent.mkdir(parents=True, exist_ok=True)
-    with open(f"{TEMPLATE}.lock", "a") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)  # another rig may be making it right now
-        if _template_valid():
-            return
-        work = Path(f"{TEMPLATE}.building-{os.getpid()}")
-        shutil.rmtree(work, ignore_errors=True)
-        env = {**rig.env(), "WINEPREFIX": str(work)}
-        try:
-            # Output to a file: the services wineboot starts outlive it and keep pipes open.
-            with open(rig.dir / "wineboot.log", "wb") as log:
-                boot = subprocess.run([WINE, "wineboot", "-i"], env=env, timeout=300,
-                                      stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
-            subprocess.run(["wineserver", "-w"], env=env, timeout=120)
-            if boot.returncode != 0 or not (work / "system.reg").exists():
-                raise RigError(f"wineboot -i failed:\n{read_text(rig.dir / 'wineboot.log')}")
-            (work / "wineserver").unlink(missing_ok=True)  # each copy makes its own socket
-            # Debian's Wine does not look in its own font folder; without these the dialog
-            # faces fall back to a wider font that no longer fits the layouts.
-            fonts = work / "drive_c" / "windows" / "Fonts"
-            for font in WINE_FONTS.glob("*"):
-                shutil.copy2(font, fonts / font.name)
-            (work / ".vantrel-template").write_text(_template_stamp())
-            shutil.rmtree(TEMPLATE, ignore_errors=True)
-            os.replace(work, TEMPLATE)
-        finally:
-            shutil.rmtree(work, ignore_errors=True)
-
-
-def _copy_template(dest: Path) -> None:
-    windows = TEMPLATE / "drive_c" / "windows"
-
-    def copy(src: str, dst: str) -> None:
-        if Path(src).suffix.lower() in _PE_SUFFIXES and windows in Path(src).parents:
-            try:
-                os.link(src, dst)
-                return
-            except OSError:  # another file system
-                pass
-        shutil.copy2(src, dst)
-
-    with open(f"{TEMPLATE}.lock", "a") as lock:
-        fcntl.flock(lock, fcntl.LOCK_SH)  # copies side by side, never during a rebuild
-        shutil.copytree(TEMPLATE, dest, symlinks=True, copy_function=copy)
 
 
 # ---- rigs still running when the interpreter ends -----------------------------------
