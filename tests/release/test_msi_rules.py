@@ -30,7 +30,8 @@ FAULTS = [
 class PackageRules(unittest.TestCase):
     def test_both_packages_pass_and_each_fault_is_reported(self):
         tmp = Path(self.enterContext(tempfile.TemporaryDirectory(prefix="vantrel-rules-")))
-        for name in ("vantrel.exe", "x64/vantrel.exe", "LICENSE", "README.txt"):
+        for name in ("vantrel.exe", "x64/vantrel.exe", "LICENSE", "README.txt", "msi/close_running32.dll",
+                     "msi/close_running64.dll"):
             (tmp / "files" / name).parent.mkdir(parents=True, exist_ok=True)
             (tmp / "files" / name).write_text(name)
         msi = {arch: release.build_msi(tmp / "files", tmp / f"{arch}.msi", "2.0.5", "test", 1700000000, arch)
