@@ -19,6 +19,7 @@
 
 namespace vantrel {
 
+inline void PrintTo(const PixelPoint& point, std::ostream* out) { *out << "(" << point.x << ", " << point.y << ")"; }
 inline void PrintTo(const PixelRect& rect, std::ostream* out) {
   *out << "{" << rect.left << ", " << rect.top << ", " << rect.right << ", " << rect.bottom << "}";
 }
