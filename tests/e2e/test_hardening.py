@@ -1,13 +1,14 @@
 """The real program under Wine against what others may do to it: a copy of it running
 out of reach (elevated), files planted beside it in a Downloads folder, messages with
-bad pointers and handles from another program, and the end of the session."""
+bad pointers and handles from another program, the end of the session, and no window
+to be had; on a desktop taller than the screens of the past."""
 import os
 import shutil
 import signal
 import unittest
 
 from rig import wait_until
-from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, TIP_1024, VANTREL, TrayApp, new_rig
+from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, VANTREL, TrayApp, new_rig
 
 INSTANCE_MUTEX = r"Local\AmbrelUtilities.Vantrel.Instance"
 # Posted and sent to the main window and the About window; none may crash the program.
@@ -22,7 +23,8 @@ BAD_MESSAGES = [("WM_DPICHANGED", 0x00600060, 0),        # no rectangle
 
 class HostileSurroundings(unittest.TestCase):
     def test_an_elevated_copy_planted_files_bad_messages_and_the_end_of_the_session(self):
-        rig = new_rig().start()
+        # 1440 pixels tall: 20000 twips (1333 pixels) would lie on it.
+        rig = new_rig(screen="1600x1440", desktop="1024x1440").start()
         self.addCleanup(rig.stop)
         downloads = rig.dir / "Downloads"
         downloads.mkdir()
@@ -46,6 +48,9 @@ class HostileSurroundings(unittest.TestCase):
         shutil.copy(rig.probe_exe, downloads / "rundll32.exe")
         shutil.copy(rig.prefix / "drive_c" / "windows" / "system32" / "uxtheme.dll", downloads)
         app = TrayApp(rig, debug="+process,+loaddll", exe=exe)
+        tip = app.tray_tips()
+        self.assertEqual(["Current Resolution: 1024x1440 60Hz"], tip)
+        self.assertEqual("1440", rig.probe_ok("rect", app.hwnd).split()[1], "parked just below the desktop")
         app.choose("o")  # "&Open Display Properties"
         started = app.launch.wait_log(r'NtCreateUserProcess L"[^"]*rundll32.exe" image L"([^"]*)" '
                                       r'cmdline L"([^"]*)"')
@@ -69,13 +74,23 @@ class HostileSurroundings(unittest.TestCase):
         wait_until(rig.recorded_launches, 10, message="the donation link")
         [ok] = [line.split("\t") for line in rig.probe_ok("children", about).splitlines() if line.endswith("\tOK")]
         self.assertGreater(int(ok[5]), int(ok[3]), "the About window keeps its layout")
-        self.assertEqual([TIP_1024], app.tray_tips())
+        self.assertEqual(tip, app.tray_tips())
 
         # The session ends: the program ends with it and leaves no icon behind.
         rig.probe_ok("post", app.hwnd, "WM_QUERYENDSESSION", 0, 0)
         rig.probe_ok("post", app.hwnd, "WM_ENDSESSION", 1, 0)
         app.wait_end()
         self.assertEqual([], app.tray_tips())
+
+        # Another program holds every window handle there is: no window can be made, and
+        # the launcher learns that the start failed.
+        shutil.copy(rig.probe_exe, rig.dir / "hog.exe")
+        hog = rig.launch(rig.dir / "hog.exe", ["use-up-windows"])
+        hog.wait_log("held", timeout=60)
+        self.assertEqual(1, rig.wine(exe, timeout=30).returncode)
+        for pid in hog.pids():
+            os.kill(pid, signal.SIGKILL)
+        hog.wait_exit()
 
 
 if __name__ == "__main__":
