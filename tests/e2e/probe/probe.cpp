@@ -294,16 +294,6 @@ void DenyMutex(const Args& a) {
   Sleep(INFINITE);
 }
 
-// Takes every free USER handle and keeps them: Wine has one table for the whole session,
-// so a program started meanwhile can make no window at all.
-void UseUpWindows(const Args&) {
-  int windows = 0;
-  while (CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) ++windows;
-  std::printf("held %d\n", windows);
-  std::fflush(stdout);
-  Sleep(INFINITE);
-}
-
 // Alt+F4 as the keyboard delivers it: to the focus window of the foreground thread, or
 // its active window when nothing has the focus.
 void AltF4(const Args&) {
@@ -353,7 +343,6 @@ const Command kCommands[] = {
     {"set-mode", 3, SetMode},  // WIDTH HEIGHT RATE
     {"menu-keys", 2, MenuKeys},  // HWND KEY...
     {"deny-mutex", 1, DenyMutex},  // NAME
-    {"use-up-windows", 0, UseUpWindows},
     {"foreground", 0, [](const Args&) { PrintHandle(GetForegroundWindow()); }},
     {"alt-f4", 0, AltF4},
     {"focus", 1, [](const Args& a) {  // HWND: the text of the control with the focus in its thread
