@@ -1,13 +1,14 @@
 """The real program under Wine against what others may do to it: a copy of it running
 out of reach (elevated), files planted beside it in a Downloads folder, messages with
-bad pointers and handles from another program, and the end of the session; on a
-desktop taller than the screens of the past."""
+bad pointers and handles from another program, the end of the session, and a hook that
+refuses its window; on a desktop taller than the screens of the past."""
 import os
 import shutil
 import signal
 import unittest
+from concurrent.futures import ThreadPoolExecutor
 
-from rig import wait_until
+from rig import wait_until, windows_path
 from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, VANTREL, TrayApp, new_rig
 
 INSTANCE_MUTEX = r"Local\AmbrelUtilities.Vantrel.Instance"
@@ -81,6 +82,19 @@ class HostileSurroundings(unittest.TestCase):
         rig.probe_ok("post", app.hwnd, "WM_ENDSESSION", 1, 0)
         app.wait_end()
         self.assertEqual([], app.tray_tips())
+
+        # Another program's hook refuses the main window: the user is told, and whoever
+        # started the program learns from its exit code that the start failed. The hook's
+        # DLL and the program that sets it have the bitness of the build under test.
+        hook = rig.launch(VANTREL.parent / "probe.exe",
+                          ["hook-cbt", windows_path(VANTREL.parent / "deny_window.dll"), "RefuseMainWindow"])
+        hook.wait_log("held")
+        with ThreadPoolExecutor(1) as pool:
+            started = pool.submit(rig.wine, exe, timeout=30)
+            box = rig.wait_window(DIALOG_CLASS)
+            self.assertEqual('The window "Vantrel" could not be created.', rig.probe_ok("child-text", box, "0xFFFF"))
+            rig.probe_ok("post", box, "WM_COMMAND", 1, 0)  # IDOK
+            self.assertEqual(1, started.result().returncode)
 
 
 if __name__ == "__main__":
