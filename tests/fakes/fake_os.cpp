@@ -128,18 +128,13 @@ bool FakeOs::StartSystemProgram(const std::string& program, const std::string& c
 }
 
 int32_t FakeOs::GetSystemMetrics(int32_t index) {
-  PixelRect all = monitors.front();
+  PixelRect all = monitors.front();  // the virtual screen
   for (const PixelRect& m : monitors) {
-    all = {std::min(all.left, m.left), std::min(all.top, m.top), std::max(all.right, m.right),
-           std::max(all.bottom, m.bottom)};
+    all = {std::min(all.left, m.left), std::min(all.top, m.top), std::max(all.right, m.right), std::max(all.bottom, m.bottom)};
   }
-  switch (index) {
-    case win::kSmXVirtualScreen: return all.left;
-    case win::kSmYVirtualScreen: return all.top;
-    case win::kSmCxVirtualScreen: return all.Width();
-    case win::kSmCyVirtualScreen: return all.Height();
-    default: return (index == win::kSmCxIcon ? 32 : 16) * dpi / 96;
-  }
+  const int32_t virtualScreen[] = {all.left, all.top, all.Width(), all.Height()};
+  if (index >= win::kSmXVirtualScreen && index <= win::kSmCyVirtualScreen) return virtualScreen[index - win::kSmXVirtualScreen];
+  return (index == win::kSmCxIcon ? 32 : 16) * dpi / 96;
 }
 
 IconHandle FakeOs::LoadIconResource(uint16_t, int32_t pixels) {
@@ -178,10 +173,9 @@ int32_t FakeOs::LauncherShow(bool qualifies, int32_t command) {
 
 void FakeOs::Seen(FakeWindow& window) {
   const PixelRect& r = window.rect;
-  const bool onMonitor = std::ranges::any_of(monitors, [&](const PixelRect& m) {
+  window.seenOnScreen |= window.visible && !window.minimized && (window.maximized || std::ranges::any_of(monitors, [&](const PixelRect& m) {
     return r.left < m.right && m.left < r.right && r.top < m.bottom && m.top < r.bottom;
-  });
-  if (window.visible && !window.minimized && (window.maximized || onMonitor)) window.seenOnScreen = true;
+  }));
 }
 
 void FakeOs::ShowWindow(WindowHandle window, int32_t showCommand) {
