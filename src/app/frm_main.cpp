@@ -115,7 +115,8 @@ void frmMain::Load() {
 // 100 %, a 3840x2160 one at 150 %, or a monitor placed below another. Where it would lie
 // inside the virtual screen (all monitors together), the window goes just below its bottom.
 double frmMain::ParkedTop() const {
-  const int32_t bottom = os().GetSystemMetrics(win::kSmYVirtualScreen) + os().GetSystemMetrics(win::kSmCyVirtualScreen);
+  const int32_t bottom =
+      os().GetSystemMetrics(win::kSmYVirtualScreen) + os().GetSystemMetrics(win::kSmCyVirtualScreen);
   return std::max(kParkedTop, PixelsToTwips(bottom, app().TwipsPerPixelX()));
 }
 

@@ -104,15 +104,15 @@ class Os {
   // Tells assistive technology what `annotation` says about a control of `window`,
   // through the system's accessibility layer; where the system offers none, nothing happens.
   virtual void AnnotateControl(WindowHandle window, uint32_t controlId, const ControlAnnotation& annotation) = 0;
-
-  // Windows: one call each.
-  virtual void DestroyWindow(WindowHandle window) = 0;
-  virtual void ShowWindow(WindowHandle window, int32_t showCommand) = 0;
   // Windows hands the show state the launcher asked for (a shortcut set to run minimized, a
   // launcher that starts programs hidden) to the first show of the process's first top-level,
   // unowned window with a caption. This spends it on a window made for that alone and
   // destroyed unseen, for a process that has no window of its own to spend it on.
   virtual void SpendStartupShowState() = 0;
+
+  // Windows: one call each.
+  virtual void DestroyWindow(WindowHandle window) = 0;
+  virtual void ShowWindow(WindowHandle window, int32_t showCommand) = 0;
   virtual void MoveWindow(WindowHandle window, const PixelRect& outer) = 0;
   virtual PixelRect GetWindowRect(WindowHandle window) = 0;
   virtual void UpdateWindow(WindowHandle window) = 0;
