@@ -1,7 +1,9 @@
 #include "app/frm_main.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "framework/twips.h"
 #include "launch/web_stuff_functions.h"
 #include "res/maker.h"
 
@@ -9,7 +11,8 @@ namespace vantrel {
 
 namespace {
 
-// Parked below the bottom of every screen the menu offers (the tallest is 1200 pixels).
+// Top 20000 lies below every screen the menu offers (the tallest is 1200 pixels), but not
+// below every screen of today; see ParkedTop.
 constexpr double kParkedLeft = 0, kParkedTop = 20000, kParkedHeight = 510, kParkedWidth = 1845;
 constexpr uint32_t kTrayFlags = win::kNifMessage | win::kNifIcon | win::kNifTip;
 // Left edge at the pointer, items answer the left button.
@@ -94,7 +97,7 @@ void frmMain::Load() {
   // Parked below every screen and shown, as the design has it; the Resize of each step
   // hides the window again before it ever reaches the screen.
   SetLeft(kParkedLeft);
-  SetTop(kParkedTop);
+  SetTop(ParkedTop());
   Show();
   SetResolutionGroupsEnabled(false);
   ScanModes(os(), resolutionGroups_);
@@ -111,6 +114,15 @@ void frmMain::Load() {
   taskbarCreatedMessage_ = os().RegisterWindowMessageA("TaskbarCreated");
   // An installer that closes this copy to replace its files then starts the new version.
   os().RegisterApplicationRestart(kRestartOnlyAfterAnUpdate);
+}
+
+// 20000 twips are 1333 pixels at 100 % and 2000 at 150 %: inside a 2560x1440 screen at
+// 100 %, a 3840x2160 one at 150 %, or a monitor placed below another. Where it would lie
+// inside the virtual screen (all monitors together), the window goes just below its bottom.
+double frmMain::ParkedTop() const {
+  const int32_t bottom =
+      os().GetSystemMetrics(win::kSmYVirtualScreen) + os().GetSystemMetrics(win::kSmCyVirtualScreen);
+  return std::max(kParkedTop, PixelsToTwips(bottom, app().TwipsPerPixelX()));
 }
 
 void frmMain::Resize() { Hide(); }
@@ -174,25 +186,30 @@ void frmMain::MouseMove(int32_t, int32_t, double x, double) {
 }
 
 void frmMain::OpenPopup() {
-  const WindowHandle previous = os().GetForegroundWindow();
-  os().SetForegroundWindow(hWnd());
   // The shell reports the menu key, Shift+F10 or Enter on the icon as a right-button
   // release too. The pointer is then wherever the mouse was left, maybe on another
-  // monitor: the menu opens at the icon instead.
+  // monitor: the menu opens at the icon instead. Where the icon is must be read before
+  // the hidden window takes the foreground, which closes the overflow flyout that may
+  // hold it.
   const PixelPoint pointer = os().GetCursorPos();
   const std::optional<PixelRect> icon = os().NotifyIconRect(trayIconData_);
   const bool fromKeyboard = icon && !icon->Contains(pointer);
+  const WindowHandle previous = os().GetForegroundWindow();
+  os().SetForegroundWindow(hWnd());
   const bool chosen = PopupMenu(Popup(), kPopupFlags, fromKeyboard ? icon->Centre() : pointer);
-  if (!Loaded()) return;
+  // A click on another window that dismissed the menu, or a command that opened a window
+  // of its own, has put the user where they want to be.
+  if (!Loaded() || os().GetForegroundWindow() != hWnd()) return;
   if (fromKeyboard && !chosen) {
-    // Dismissed from the keyboard: the focus goes back to the icon it came from.
+    // Dismissed from the keyboard: the focus goes back to the icon it came from, and stays
+    // in the notification area.
     os().Shell_NotifyIconA(win::kNimSetFocus, trayIconData_);
     return;
   }
-  // The hidden window took the foreground only to hold the menu. Unless a command gave it
-  // to a window of its own, it goes back to where the user was, so the keys typed next
-  // (an Alt+F4 among them) reach the program they were meant for.
-  if (previous != nullptr && os().GetForegroundWindow() == hWnd()) os().SetForegroundWindow(previous);
+  // The hidden window took the foreground only to hold the menu: it goes back to where the
+  // user was, so the keys typed next (an Alt+F4 among them) reach the program they were
+  // meant for.
+  if (previous != nullptr) os().SetForegroundWindow(previous);
 }
 
 void frmMain::RateItemClick(RateIndex index) {

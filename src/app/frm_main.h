@@ -43,6 +43,7 @@ class frmMain final : public Form {
   MenuItem PopupItem(size_t rowIndex);
   std::function<void()> ClickOf(PopupCommand command);
   std::vector<ResolutionGroup> FindResolutionGroups();
+  double ParkedTop() const;
   void SetResolutionGroupsEnabled(bool enabled);
   void FillTrayIconData(const ModeTriple& mode);
   void AddTrayIcon();

@@ -1,6 +1,7 @@
 #include "framework/application.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "framework/twips.h"
 
@@ -13,8 +14,19 @@ int32_t Application::ScreenDpi() const {
 
 double Application::TwipsPerPixelX() const { return TwipsPerPixel(ScreenDpi()); }
 
+void Application::SpendStartupShowState(WindowHandle hidden) const {
+  if (std::exchange(startupShowStateSpent_, true)) return;
+  if (hidden != nullptr) {
+    os_.ShowWindow(hidden, win::kSwHide);
+  } else {
+    os_.SpendStartupShowState();
+  }
+}
+
 int32_t Application::MsgBox(const std::string& text, uint32_t style,
                             const std::string& title) const {
+  // Spent already unless no window of the program could be made: this box comes first then.
+  SpendStartupShowState(nullptr);
   return os_.MessageBoxA(nullptr, text, title.empty() ? kTitle : title, style);
 }
 

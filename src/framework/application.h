@@ -52,9 +52,14 @@ class Application {
   // kept until the program ends: window classes hold on to them.
   FormIcons Icons(uint16_t resource);
 
-  // True the first time only. Windows hands the first ShowWindow of a process the show
-  // state its launcher asked for, so the framework needs to know which show is first.
-  bool TakeFirstShow() { return !std::exchange(firstShowTaken_, true); }
+  // Windows hands the show state the launcher asked for (a shortcut set to run minimized, a
+  // launcher that starts programs hidden) to the first show of the process's first top-level,
+  // unowned window with a caption, whatever the program asks: every form and every message
+  // box is one. Spent once, before anything is shown, by hiding `hidden`, a window of the
+  // program that is not on screen, or where there is none yet, one the system makes for that
+  // alone. Nothing appears, and no form or message box (which has no second show to put it
+  // right) keeps the launcher's state.
+  void SpendStartupShowState(WindowHandle hidden) const;
 
   // What the process ends with: non-zero once something the user was told of has
   // failed, so that a launcher or script sees it too.
@@ -74,7 +79,7 @@ class Application {
   Os& os_;
   std::vector<Form*> forms_;
   std::vector<std::pair<uint16_t, IconPair>> icons_;
-  bool firstShowTaken_ = false;
+  mutable bool startupShowStateSpent_ = false;
   int exitCode_ = 0;
   // The system DPI is fixed for the life of the process; asking costs a device context.
   mutable int32_t screenDpi_ = 0;

@@ -122,17 +122,11 @@ void Form::Show() {
                                                : win::kSwShowNoActivate);
 }
 
-// Shows the window as asked, or not at all when a handler has hidden it. Windows hands
-// the process's first ShowWindow the show state its launcher asked for (a shortcut set to
-// run minimized, a launcher that starts programs hidden), whatever the program asks: that
-// one is spent here and put right by the next call, so neither this window nor a later
-// message box, which has no second show, keeps the launcher's state.
+// Shows the window as asked, or not at all when a handler has hidden it. The first one
+// spends the launcher's show state on this window while it is still hidden.
 void Form::PutOnScreen(int32_t showCommand) {
   if (!Loaded()) return;
-  if (app_.TakeFirstShow()) {
-    os().ShowWindow(window_, showCommand);
-    if (!visible_) os().ShowWindow(window_, win::kSwHide);
-  }
+  app_.SpendStartupShowState(window_);
   if (!visible_) return;
   os().ShowWindow(window_, showCommand);
   onScreen_ = true;

@@ -108,6 +108,11 @@ class Os {
   // Tells assistive technology what `annotation` says about a control of `window`,
   // through the system's accessibility layer; where the system offers none, nothing happens.
   virtual void AnnotateControl(WindowHandle window, uint32_t controlId, const ControlAnnotation& annotation) = 0;
+  // Windows hands the show state the launcher asked for (a shortcut set to run minimized, a
+  // launcher that starts programs hidden) to the first show of the process's first top-level,
+  // unowned window with a caption. This spends it on a window made for that alone and
+  // destroyed unseen, for a process that has no window of its own to spend it on.
+  virtual void SpendStartupShowState() = 0;
 
   // Windows: one call each.
   virtual void DestroyWindow(WindowHandle window) = 0;
@@ -147,14 +152,20 @@ inline constexpr uintptr_t kScClose = 0xF060;
 
 inline constexpr int32_t kSmCxIcon = 11;
 inline constexpr int32_t kSmCxSmIcon = 49;
+inline constexpr int32_t kSmXVirtualScreen = 76;
+inline constexpr int32_t kSmYVirtualScreen = 77;
+inline constexpr int32_t kSmCxVirtualScreen = 78;
+inline constexpr int32_t kSmCyVirtualScreen = 79;
 
 inline constexpr int32_t kSwHide = 0;
 inline constexpr int32_t kSwShowNormal = 1;
 inline constexpr int32_t kSwShowMinimized = 2;
 inline constexpr int32_t kSwShowMaximized = 3;
 inline constexpr int32_t kSwShowNoActivate = 4;
+inline constexpr int32_t kSwShow = 5;
 inline constexpr int32_t kSwShowMinNoActive = 7;
 inline constexpr int32_t kSwRestore = 9;
+inline constexpr int32_t kSwShowDefault = 10;
 
 inline constexpr uint32_t kMbOk = 0x0000;
 inline constexpr uint32_t kMbIconStop = 0x0010;

@@ -39,8 +39,11 @@ static_assert(win::kSwHide == SW_HIDE && win::kSwShowNormal == SW_SHOWNORMAL &&
               win::kSwShowMinimized == SW_SHOWMINIMIZED &&
               win::kSwShowMaximized == SW_SHOWMAXIMIZED &&
               win::kSwShowNoActivate == SW_SHOWNOACTIVATE &&
-              win::kSwShowMinNoActive == SW_SHOWMINNOACTIVE && win::kSwRestore == SW_RESTORE);
-static_assert(win::kSmCxIcon == SM_CXICON && win::kSmCxSmIcon == SM_CXSMICON);
+              win::kSwShowMinNoActive == SW_SHOWMINNOACTIVE && win::kSwRestore == SW_RESTORE &&
+              win::kSwShow == SW_SHOW && win::kSwShowDefault == SW_SHOWDEFAULT);
+static_assert(win::kSmCxIcon == SM_CXICON && win::kSmCxSmIcon == SM_CXSMICON &&
+              win::kSmXVirtualScreen == SM_XVIRTUALSCREEN && win::kSmYVirtualScreen == SM_YVIRTUALSCREEN &&
+              win::kSmCxVirtualScreen == SM_CXVIRTUALSCREEN && win::kSmCyVirtualScreen == SM_CYVIRTUALSCREEN);
 static_assert(win::kMbOk == MB_OK && win::kMbIconStop == MB_ICONSTOP);
 static_assert(win::kNimAdd == NIM_ADD && win::kNimModify == NIM_MODIFY &&
               win::kNimDelete == NIM_DELETE && win::kNimSetFocus == NIM_SETFOCUS &&
@@ -145,6 +148,13 @@ int32_t Win32Os::GetSystemMetrics(int32_t index) { return ::GetSystemMetrics(ind
 
 void Win32Os::ShowWindow(WindowHandle window, int32_t showCommand) {
   ::ShowWindow(Hwnd(window), showCommand);
+}
+
+void Win32Os::SpendStartupShowState() {
+  // Hiding a hidden window shows nothing and spends the state all the same.
+  const scoped::Window spare(
+      CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_CAPTION, 0, 0, 0, 0, nullptr, nullptr, instance_, nullptr));
+  if (spare) ::ShowWindow(spare.get(), SW_HIDE);
 }
 
 void Win32Os::MoveWindow(WindowHandle window, const PixelRect& outer) {

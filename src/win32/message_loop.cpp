@@ -28,7 +28,7 @@ bool SentOnly(UINT message) {
 }  // namespace
 
 int RunMessageLoop() {
-  MSG message;
+  MSG message{};  // GetMessage may fail before it writes anything
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
     if (SentOnly(message.message)) continue;
     // Only keys need the dialog handling (Tab, Enter, Esc) and translation into characters.

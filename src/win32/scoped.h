@@ -26,6 +26,7 @@ using Icon = Unique<HICON, ::DestroyIcon>;
 using Menu = Unique<HMENU, ::DestroyMenu>;
 using Handle = Unique<HANDLE, ::CloseHandle>;
 using Module = Unique<HMODULE, ::FreeLibrary>;
+using Window = Unique<HWND, ::DestroyWindow>;
 
 // A COM interface pointer, released once.
 struct ComRelease {

@@ -53,6 +53,7 @@ class Win32Os final : public Os {
   void AnnotateControl(WindowHandle window, uint32_t controlId, const ControlAnnotation& annotation) override;
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
+  void SpendStartupShowState() override;
   void MoveWindow(WindowHandle window, const PixelRect& outer) override;
   PixelRect GetWindowRect(WindowHandle window) override;
   void UpdateWindow(WindowHandle window) override;

@@ -23,6 +23,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   vantrel::Win32Os os(instance);
   vantrel::Application app(os);
   const auto mainWindow = vantrel::Main(app);
-  // A second copy, or one whose window could not be made, has nothing to wait for.
-  return mainWindow->Loaded() ? vantrel::RunMessageLoop() : app.ExitCode();
+  // A second copy, or one whose window could not be made, has nothing to wait for. A
+  // window that could not be made later (the About window) is a failure the process
+  // ends with too.
+  if (!mainWindow->Loaded()) return app.ExitCode();
+  const int quitCode = vantrel::RunMessageLoop();
+  return app.ExitCode() != 0 ? app.ExitCode() : quitCode;
 }

@@ -95,23 +95,6 @@ TEST(AboutLayout, HasEveryControlOnceWithOkFirstInTabOrderAndThreeLinks) {
   EXPECT_EQ((std::vector<uint32_t>{cmdOK, Label2, Label3, Label4}), walk);  // tab indices 0, 7, 8, 9
 }
 
-// Windows gives the first ShowWindow of a process the show state of its launcher (a
-// shortcut set to run minimized or maximized, a launcher that starts programs hidden);
-// the About window is that first show, since the main window never reaches the screen.
-TEST(AboutShowState, OpensNormallyAndInFrontWhateverTheLauncherAsked) {
-  for (int32_t launcher : {win::kSwHide, win::kSwShowMinNoActive, win::kSwShowMinimized,
-                           win::kSwShowMaximized, win::kSwShowNormal}) {
-    SCOPED_TRACE(launcher);
-    Program p;
-    p.os.startupShowState = launcher;
-    p.Start();
-    p.Choose("mnuPopAbout");
-    const testing::FakeWindow& about = p.os.Window(p.About()->hWnd());
-    EXPECT_EQ((std::tuple{true, false, false}), std::tuple(about.visible, about.minimized, about.maximized));
-    EXPECT_EQ(p.About()->hWnd(), p.os.foreground);
-  }
-}
-
 // The frame around the client area is the one drawn at the DPI of the window's monitor,
 // which differs from the system DPI after a change of scale or on a second monitor.
 // Sizes worked out by hand from the fake's frame (4 px border, 23 px caption at 96 dpi).

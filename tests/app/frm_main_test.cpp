@@ -77,8 +77,7 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
   const testing::FakeWindow& window = os.Window(main->hWnd());
   EXPECT_EQ((PixelRect{0, 1333, 123, 1367}), window.rect);
   EXPECT_EQ(1000u, window.timers.at(kTimer1));
-  EXPECT_EQ((std::vector<std::string>{"ShowWindow 4", "ShowWindow 0"}), os.Calls("ShowWindow"))
-      << "hidden again at once: the process's first show, which Windows may take for the launcher's";
+  EXPECT_FALSE(window.seenOnScreen);
   ASSERT_EQ(1u, os.trayCalls.size());
   EXPECT_EQ(win::kNimAdd, os.trayCalls[0].message);
   const NotifyIconData& record = LastTray();
@@ -102,12 +101,6 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
   EXPECT_EQ(1, second.os.quitMessages);
   EXPECT_EQ(0, second.app.ExitCode()) << "a second copy ends as it should";
   EXPECT_TRUE(second.os.Calls("RegisterApplicationRestart").empty()) << "only the copy that stays is restarted";
-
-  Program broken;
-  broken.os.createFails = true;
-  broken.Start();
-  EXPECT_EQ(1u, broken.os.messageBoxes.size());
-  EXPECT_NE(0, broken.app.ExitCode()) << "a start that failed says so to its launcher";
 }
 
 TEST_F(MainWindowTest, EveryTickRereadsTheModeAndModifiesWithTheWholeRecord) {
@@ -267,41 +260,92 @@ TEST_F(MainWindowTest, TheForegroundGoesBackAfterThePopupAndAltF4NeverEndsTheHid
   EXPECT_TRUE(main->Loaded());
 }
 
-// The shell reports the keyboard's menu key on the icon as a right-button release. The
-// menu opens at the icon then, not at a pointer left elsewhere, and when it is dismissed
-// the focus goes back to the notification area.
+// The shell reports the keyboard's menu key on the icon as a right-button release, never
+// a press. The menu opens at the icon then, not at a pointer left elsewhere, and once it is
+// dismissed from the keyboard the focus stays in the notification area.
 TEST_F(MainWindowTest, AMenuOpenedFromTheKeyboardOpensAtTheIconAndHandsTheFocusBack) {
+  const WindowHandle editor = reinterpret_cast<WindowHandle>(0x9990);
+  os.foreignWindows.insert(editor);
   Start();
   Choose("");
   EXPECT_EQ(os.cursor, os.popupPlaces.back()) << "a shell that cannot tell where the icon is";
-  os.iconRect = PixelRect{1000, 748, 1020, 768};
-  os.cursor = {1005, 750};
+  const PixelRect icon{1000, 748, 1020, 768};
+  os.iconRect = icon;
+  os.cursor = {1019, 767};
   EXPECT_EQ(Messages{}, TrayMessagesOf([&] { Choose(""); }));
   EXPECT_EQ(os.cursor, os.popupPlaces.back()) << "a click on the icon opens the menu at the pointer";
-  os.cursor = {3000, 200};  // the mouse rests on another monitor
-  EXPECT_EQ(Messages{win::kNimSetFocus}, TrayMessagesOf([&] { Choose(""); }));
-  EXPECT_EQ((PixelPoint{1010, 758}), os.popupPlaces.back());
+  // Windows 11 puts new icons in the overflow flyout, which closes once the foreground moves.
+  // The first pixel past the icon's right or bottom edge is not on it. The press (516)
+  // opens nothing.
+  os.iconInFlyout = true;
+  for (const PixelPoint elsewhere : {PixelPoint{1020, 750}, PixelPoint{1005, 768}, PixelPoint{3000, 200}}) {
+    os.iconRect = icon;
+    os.cursor = elsewhere;
+    os.foreground = editor;
+    EXPECT_EQ(Messages{win::kNimSetFocus}, TrayMessagesOf([&] { os.SendTrayMouse(main->hWnd(), 516), Choose(""); }));
+    EXPECT_EQ((PixelPoint{1010, 758}), os.popupPlaces.back());
+    EXPECT_EQ(FakeOs::kNotificationArea, os.foreground) << "the window the user was in stays behind";
+  }
   EXPECT_EQ(main->hWnd(), LastTray().hWnd);
+  os.iconRect = icon;
+  os.choosePopupItem = [&](const MenuItem&) { return os.SetForegroundWindow(editor), 0u; };
+  EXPECT_EQ(Messages{}, TrayMessagesOf([&] { os.SendTrayMouse(main->hWnd(), win::kWmRButtonUp); }));
+  EXPECT_EQ(editor, os.foreground) << "a click on another window dismissed the menu; it stays in front";
+  os.iconRect = icon;
   EXPECT_EQ(Messages{}, TrayMessagesOf([&] { Choose("mnuPopAbout"); })) << "a choice keeps its own window in front";
   EXPECT_EQ(About()->hWnd(), os.foreground);
   for (const std::string& flags : os.Calls("TrackPopupMenu")) EXPECT_EQ("TrackPopupMenu 0", flags) << "left button only";
   EXPECT_EQ(1u, os.Calls("CreatePopupMenu").size()) << "one menu, built at start-up";
 }
 
-// Windows gives the process's first shown window the launcher's show state (a shortcut
-// set to run minimized, a launcher that starts programs hidden). A refused mode's box may
-// come before any About window; it must still be seen.
-TEST(MessageBoxes, AppearNormallyWhateverTheLauncherAsked) {
-  for (int32_t launcher : {win::kSwHide, win::kSwShowMinNoActive, win::kSwShowMinimized, win::kSwShowMaximized}) {
+// Windows hands the launcher's show state (a shortcut set to run minimized or maximized, a
+// launcher that starts programs hidden) to the first show of the process's first top-level,
+// unowned window with a caption. Every message box is one, and the box saying the main window
+// could not be made may come first of all. Whatever the launcher asked, every box appears
+// normally, which brings it to the front, with its own taskbar button (no owner); so does the
+// About window; the hidden window never reaches the screen.
+TEST(LauncherShowState, EveryBoxAndTheAboutWindowAppearNormallyAndInFrontAndNothingFlashes) {
+  for (int32_t launcher : {win::kSwHide, win::kSwShowMinimized, win::kSwShowMinNoActive, win::kSwShowMaximized}) {
     SCOPED_TRACE(launcher);
+    Program broken;
+    broken.os.startupShowState = launcher;
+    broken.os.createFails = true;
+    broken.Start();
+    EXPECT_EQ(1, broken.app.ExitCode()) << "a start that failed says so to its launcher";
     Program p;
     p.os.startupShowState = launcher;
     p.Start();
     p.os.testCodes[{800, 600, 60}] = win::kDispChangeBadMode;
     p.Choose("mnu800_60");
-    ASSERT_EQ(1u, p.os.messageBoxes.size());
-    EXPECT_EQ(win::kSwShowNormal, p.os.messageBoxes[0].shownAs);
-    EXPECT_FALSE(p.os.Window(p.main->hWnd()).visible);
+    p.os.shellExecuteResult = 2;
+    p.Choose("mnuWeb");
+    p.Choose("mnuPopAbout");
+    const testing::FakeWindow& about = p.os.Window(p.About()->hWnd());
+    EXPECT_EQ((std::tuple{true, false, false}), std::tuple(about.visible, about.minimized, about.maximized));
+    EXPECT_EQ(p.About()->hWnd(), p.os.foreground);
+    std::vector<testing::MessageBoxCall> boxes = broken.os.messageBoxes;
+    boxes.insert(boxes.end(), p.os.messageBoxes.begin(), p.os.messageBoxes.end());
+    ASSERT_EQ(3u, boxes.size());
+    for (const testing::MessageBoxCall& box : boxes) {
+      EXPECT_EQ((std::pair<int32_t, WindowHandle>{win::kSwShowNormal, nullptr}), std::pair(box.shownAs, box.owner))
+          << box.text;
+    }
+    for (const auto& [handle, window] : p.os.windows) EXPECT_EQ(handle == p.About()->hWnd(), window.seenOnScreen);
+  }
+}
+
+// Where Top 20000 twips (1333 px at 100 %) would lie on a monitor, the window parks just
+// below the virtual screen, all monitors together; 10 twips a pixel at 150 %.
+TEST(Parking, TheHiddenWindowLiesJustBelowMonitorsTallerThan20000Twips) {
+  struct Case { int32_t dpi; std::vector<PixelRect> monitors; int32_t top; };
+  for (const Case& c : {Case{96, {{0, 0, 2560, 1440}}, 1440}, Case{144, {{0, 0, 3840, 2160}}, 2160},
+                        Case{96, {{0, 0, 1920, 1080}, {-320, 1080, 2240, 2520}}, 2520}}) {
+    Program p;
+    p.os.dpi = c.dpi;
+    p.os.monitors = c.monitors;
+    p.Start();
+    EXPECT_EQ((std::pair{0.0, c.top * 1440.0 / c.dpi}), std::pair(p.main->Left(), p.main->Top()));
+    EXPECT_EQ(c.top, p.os.Window(p.main->hWnd()).rect.top);
   }
 }
 

@@ -1,13 +1,15 @@
 """The real program under Wine against what others may do to it: a copy of it running
 out of reach (elevated), files planted beside it in a Downloads folder, messages with
-bad pointers and handles from another program, and the end of the session."""
+bad pointers and handles from another program, the end of the session, and a hook that
+refuses its window; on a desktop taller than the screens of the past."""
 import os
 import shutil
 import signal
 import unittest
+from concurrent.futures import ThreadPoolExecutor
 
-from rig import wait_until
-from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, TIP_1024, VANTREL, TrayApp, new_rig
+from rig import wait_until, windows_path
+from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, VANTREL, TrayApp, new_rig
 
 INSTANCE_MUTEX = r"Local\AmbrelUtilities.Vantrel.Instance"
 # Posted and sent to the main window and the About window; none may crash the program.
@@ -22,7 +24,8 @@ BAD_MESSAGES = [("WM_DPICHANGED", 0x00600060, 0),        # no rectangle
 
 class HostileSurroundings(unittest.TestCase):
     def test_an_elevated_copy_planted_files_bad_messages_and_the_end_of_the_session(self):
-        rig = new_rig().start()
+        # 1440 pixels tall: 20000 twips (1333 pixels) would lie on it.
+        rig = new_rig(screen="1600x1440", desktop="1024x1440").start()
         self.addCleanup(rig.stop)
         downloads = rig.dir / "Downloads"
         downloads.mkdir()
@@ -46,6 +49,9 @@ class HostileSurroundings(unittest.TestCase):
         shutil.copy(rig.probe_exe, downloads / "rundll32.exe")
         shutil.copy(rig.prefix / "drive_c" / "windows" / "system32" / "uxtheme.dll", downloads)
         app = TrayApp(rig, debug="+process,+loaddll", exe=exe)
+        tip = app.tray_tips()
+        self.assertEqual(["Current Resolution: 1024x1440 60Hz"], tip)
+        self.assertEqual("1440", rig.probe_ok("rect", app.hwnd).split()[1], "parked just below the desktop")
         app.choose("o")  # "&Open Display Properties"
         started = app.launch.wait_log(r'NtCreateUserProcess L"[^"]*rundll32.exe" image L"([^"]*)" '
                                       r'cmdline L"([^"]*)"')
@@ -69,13 +75,26 @@ class HostileSurroundings(unittest.TestCase):
         wait_until(rig.recorded_launches, 10, message="the donation link")
         [ok] = [line.split("\t") for line in rig.probe_ok("children", about).splitlines() if line.endswith("\tOK")]
         self.assertGreater(int(ok[5]), int(ok[3]), "the About window keeps its layout")
-        self.assertEqual([TIP_1024], app.tray_tips())
+        self.assertEqual(tip, app.tray_tips())
 
         # The session ends: the program ends with it and leaves no icon behind.
         rig.probe_ok("post", app.hwnd, "WM_QUERYENDSESSION", 0, 0)
         rig.probe_ok("post", app.hwnd, "WM_ENDSESSION", 1, 0)
         app.wait_end()
         self.assertEqual([], app.tray_tips())
+
+        # Another program's hook refuses the main window: the user is told, and whoever
+        # started the program learns from its exit code that the start failed. The hook's
+        # DLL and the program that sets it have the bitness of the build under test.
+        hook = rig.launch(VANTREL.parent / "probe.exe",
+                          ["hook-cbt", windows_path(VANTREL.parent / "deny_window.dll"), "RefuseMainWindow"])
+        hook.wait_log("held")
+        with ThreadPoolExecutor(1) as pool:
+            started = pool.submit(rig.wine, exe, timeout=30)
+            box = rig.wait_window(DIALOG_CLASS)
+            self.assertEqual('The window "Vantrel" could not be created.', rig.probe_ok("child-text", box, "0xFFFF"))
+            rig.probe_ok("post", box, "WM_COMMAND", 1, 0)  # IDOK
+            self.assertEqual(1, started.result().returncode)
 
 
 if __name__ == "__main__":

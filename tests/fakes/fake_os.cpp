@@ -109,6 +109,7 @@ int32_t FakeOs::ChangeDisplaySettingsA(DevMode& record, uint32_t flags) {
 bool FakeOs::Shell_NotifyIconA(uint32_t message, NotifyIconData& data) {
   log.push_back("Shell_NotifyIconA " + std::to_string(message));
   trayCalls.push_back({message, data});
+  if (message == win::kNimSetFocus) foreground = kNotificationArea;
   return trayAnswers(message);
 }
 
@@ -124,6 +125,16 @@ bool FakeOs::StartSystemProgram(const std::string& program, const std::string& c
   log.push_back("StartSystemProgram " + program);
   processes.emplace_back(program, commandLine, showCommand);
   return startProcessResult;
+}
+
+int32_t FakeOs::GetSystemMetrics(int32_t index) {
+  PixelRect all = monitors.front();  // the virtual screen
+  for (const PixelRect& m : monitors) {
+    all = {std::min(all.left, m.left), std::min(all.top, m.top), std::max(all.right, m.right), std::max(all.bottom, m.bottom)};
+  }
+  const int32_t virtualScreen[] = {all.left, all.top, all.Width(), all.Height()};
+  if (index >= win::kSmXVirtualScreen && index <= win::kSmCyVirtualScreen) return virtualScreen[index - win::kSmXVirtualScreen];
+  return (index == win::kSmCxIcon ? 32 : 16) * dpi / 96;
 }
 
 IconHandle FakeOs::LoadIconResource(uint16_t, int32_t pixels) {
@@ -149,24 +160,51 @@ void FakeOs::DestroyWindow(WindowHandle window) {
   if (foreground == window) foreground = nullptr;
 }
 
+// The launcher's show state as Windows applies it: any show of a top-level, unowned window
+// with a caption spends it, and takes it in place of SW_SHOWNORMAL and SW_SHOW; SW_SHOWDEFAULT
+// takes it on any window; no other show touches it. So ReactOS's co_WinPosShowWindow, and
+// Raymond Chen's "When does STARTF_USESHOWWINDOW override the parameter passed to ShowWindow()?".
+int32_t FakeOs::LauncherShow(bool qualifies, int32_t command) {
+  const bool asksDefault = command == win::kSwShowDefault;
+  if (!startupShowState || !(qualifies || asksDefault)) return asksDefault ? win::kSwShowNormal : command;
+  const int32_t launcher = *std::exchange(startupShowState, std::nullopt);
+  return asksDefault || command == win::kSwShowNormal || command == win::kSwShow ? launcher : command;
+}
+
+void FakeOs::Seen(FakeWindow& window) {
+  const PixelRect& r = window.rect;
+  window.seenOnScreen |= window.visible && !window.minimized && (window.maximized || std::ranges::any_of(monitors, [&](const PixelRect& m) {
+    return r.left < m.right && m.left < r.right && r.top < m.bottom && m.top < r.bottom;
+  }));
+}
+
 void FakeOs::ShowWindow(WindowHandle window, int32_t showCommand) {
   log.push_back("ShowWindow " + std::to_string(showCommand));
-  if (startupShowState && !std::exchange(firstShowTaken_, true)) showCommand = *startupShowState;
+  const int32_t c = LauncherShow(true, showCommand);  // every form's window is one
   FakeWindow& target = Window(window);
-  const int32_t c = showCommand;
   target.visible = c != win::kSwHide;
-  // SW_HIDE and SW_SHOW (5, which the program never asks for) keep the window's state.
-  if (c == win::kSwHide || c == 5) return;
-  target.minimized = c == win::kSwShowMinimized || c == win::kSwShowMinNoActive;
-  target.maximized = c == win::kSwShowMaximized;
-  if (c != win::kSwShowMinNoActive && c != win::kSwShowNoActivate) foreground = window;
+  // SW_HIDE and SW_SHOW keep the window's state.
+  if (c != win::kSwHide && c != win::kSwShow) {
+    target.minimized = c == win::kSwShowMinimized || c == win::kSwShowMinNoActive;
+    target.maximized = c == win::kSwShowMaximized;
+  }
+  if (c != win::kSwHide && c != win::kSwShowMinNoActive && c != win::kSwShowNoActivate) foreground = window;
+  Seen(target);
+}
+
+void FakeOs::MoveWindow(WindowHandle window, const PixelRect& outer) {
+  log.push_back("MoveWindow");
+  Window(window).rect = outer;
+  Seen(Window(window));
 }
 
 bool FakeOs::SetForegroundWindow(WindowHandle window) {
   log.push_back("SetForegroundWindow");
   const bool exists = foreignWindows.contains(window) || (windows.contains(window) && !Window(window).destroyed);
-  if (exists) foreground = window;
-  return exists;
+  if (!exists || window == foreground) return exists;
+  if (iconInFlyout) iconRect.reset();
+  foreground = window;
+  return true;
 }
 
 uint32_t FakeOs::RegisterWindowMessageA(const char* name) {
@@ -193,12 +231,12 @@ uint32_t FakeOs::TrackPopupMenu(MenuHandle menu, uint32_t flags, PixelPoint at, 
   return choosePopupItem ? choosePopupItem(*built.popup) : 0;
 }
 
-int32_t FakeOs::MessageBoxA(WindowHandle, const std::string& text, const std::string& caption,
+int32_t FakeOs::MessageBoxA(WindowHandle owner, const std::string& text, const std::string& caption,
                             uint32_t style) {
   log.push_back("MessageBoxA " + caption);
-  // The box shows itself with SW_SHOWNORMAL, and is subject to the first-show rule too.
-  const bool first = startupShowState && !std::exchange(firstShowTaken_, true);
-  messageBoxes.push_back({text, caption, style, first ? *startupShowState : win::kSwShowNormal});
+  // The dialog shows itself with SW_SHOWNORMAL; without an owner it is a top-level, unowned
+  // window with a caption, as a main window is.
+  messageBoxes.push_back({text, caption, style, owner, LauncherShow(owner == nullptr, win::kSwShowNormal)});
   if (whileMessageBoxOpen) std::exchange(whileMessageBoxOpen, nullptr)();
   return 1;
 }

@@ -19,6 +19,7 @@
 
 namespace vantrel {
 
+inline void PrintTo(const PixelPoint& point, std::ostream* out) { *out << "(" << point.x << ", " << point.y << ")"; }
 inline void PrintTo(const PixelRect& rect, std::ostream* out) {
   *out << "{" << rect.left << ", " << rect.top << ", " << rect.right << ", " << rect.bottom << "}";
 }
@@ -29,11 +30,12 @@ namespace vantrel::testing {
 
 struct ChangeCall { DevMode record; uint32_t flags; };
 struct TrayCall { uint32_t message; NotifyIconData record; };
-struct MessageBoxCall { std::string text, caption; uint32_t style; int32_t shownAs; };
+struct MessageBoxCall { std::string text, caption; uint32_t style; WindowHandle owner; int32_t shownAs; };
 
 struct FakeWindow {
   Form* form = nullptr;
   bool visible = false, minimized = false, maximized = false, destroyed = false;
+  bool seenOnScreen = false;  // ever visible, not minimized, on a monitor
   PixelRect rect{};
   FormIcons icons;
   std::map<uint32_t, uint32_t> timers;
@@ -74,8 +76,8 @@ class FakeOs : public Os {
   bool createFails = false;
   int32_t dpi = 96;         // the system DPI
   int32_t monitorDpi = 0;   // the DPI of the monitor the windows are on; 0: the system DPI
-  // The show state a launcher asked for (STARTUPINFO); Windows applies it to the first
-  // ShowWindow of the process instead of the command given.
+  std::vector<PixelRect> monitors{{0, 0, 1024, 768}};
+  // The show state a launcher asked for (STARTUPINFO), until a show spends it.
   std::optional<int32_t> startupShowState;
   WindowHandle foreground = nullptr;
   std::set<WindowHandle> foreignWindows;  // windows of other programs
@@ -90,6 +92,8 @@ class FakeOs : public Os {
   std::function<uint32_t(const MenuItem&)> choosePopupItem;
   PixelPoint cursor{1012, 757};
   std::optional<PixelRect> iconRect;  // none: the shell cannot tell, as Wine's
+  bool iconInFlyout = false;  // the overflow flyout holds the icon and closes once the foreground moves
+  static inline const WindowHandle kNotificationArea = reinterpret_cast<WindowHandle>(0x7a7a);
   int quitMessages = 0;
 
   // Every call in order, one short line each ("ShowWindow 4", "Shell_NotifyIconA 0", ...).
@@ -119,13 +123,14 @@ class FakeOs : public Os {
   }
   IconHandle LoadIconResource(uint16_t resource, int32_t pixels) override;
   void DestroyIcon(IconHandle icon) override { iconSizes.erase(icon); }
-  int32_t GetSystemMetrics(int32_t index) override { return (index == win::kSmCxIcon ? 32 : 16) * dpi / 96; }
+  int32_t GetSystemMetrics(int32_t index) override;
   WindowHandle CreateFormWindow(Form& form, const FormIcons& icons, const PixelRect& outer) override;
   PixelRect FrameAround(const PixelRect& client, const FormLayout&, int32_t at) override { return Frame(client, at); }
   void AnnotateControl(WindowHandle, uint32_t id, const ControlAnnotation& a) override { annotations[id] = a; }
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
-  void MoveWindow(WindowHandle window, const PixelRect& outer) override { Logged("MoveWindow"), Window(window).rect = outer; }
+  void MoveWindow(WindowHandle window, const PixelRect& outer) override;
+  void SpendStartupShowState() override { LauncherShow(true, win::kSwHide); }
   PixelRect GetWindowRect(WindowHandle window) override { return Window(window).rect; }
   void UpdateWindow(WindowHandle) override { Logged("UpdateWindow"); }
   void SetControlText(WindowHandle window, uint32_t id, const std::string& text) override { Window(window).texts.at(id) = text; }
@@ -148,10 +153,11 @@ class FakeOs : public Os {
 
  private:
   void Logged(const std::string& call) { log.push_back(call); }
+  int32_t LauncherShow(bool qualifies, int32_t showCommand);
+  void Seen(FakeWindow& window);
   WindowHandle NewHandle() { return reinterpret_cast<WindowHandle>(nextHandle_ += 0x10); }
 
   uintptr_t nextHandle_ = 0x1000;
-  bool firstShowTaken_ = false;
   std::map<std::string, uint32_t> registeredMessages_;
 };
 

@@ -294,6 +294,16 @@ void DenyMutex(const Args& a) {
   Sleep(INFINITE);
 }
 
+// Sets the hook of a DLL for every thread of the desktop and keeps it while it runs.
+void Hook(const Args& a) {
+  HMODULE module = LoadLibraryA(a[0].c_str());
+  const auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, a[1].c_str())));
+  if (proc == nullptr || !SetWindowsHookExA(WH_CBT, proc, module, 0)) throw Failure{"no hook"};
+  std::printf("held\n");
+  std::fflush(stdout);
+  for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0;) DispatchMessageA(&message);
+}
+
 // Alt+F4 as the keyboard delivers it: to the focus window of the foreground thread, or
 // its active window when nothing has the focus.
 void AltF4(const Args&) {
@@ -343,6 +353,7 @@ const Command kCommands[] = {
     {"set-mode", 3, SetMode},  // WIDTH HEIGHT RATE
     {"menu-keys", 2, MenuKeys},  // HWND KEY...
     {"deny-mutex", 1, DenyMutex},  // NAME
+    {"hook-cbt", 2, Hook},  // DLL FUNCTION
     {"foreground", 0, [](const Args&) { PrintHandle(GetForegroundWindow()); }},
     {"alt-f4", 0, AltF4},
     {"focus", 1, [](const Args& a) {  // HWND: the text of the control with the focus in its thread
