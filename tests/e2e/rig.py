@@ -21,7 +21,7 @@ from typing import NamedTuple, Sequence
 import psutil
 from xvfbwrapper import Xvfb
 
-from waiting import ProbeError, RigError, wait_until  # noqa: F401 - the tests import them from here
+from waiting import ProbeError, RigError, settle, wait_until  # noqa: F401 - the tests import them from here
 from wine_prefix import WINE, copy_template, ensure_template, windows_path  # noqa: F401
 
 REPO_ROOT = Path(__file__).resolve().parents[2]
@@ -74,8 +74,6 @@ class Launch(NamedTuple):
 
 class WineRig:
     """A private Xvfb, Wine prefix and Wine desktop named "shell"."""
-
-    wait_until = staticmethod(wait_until)
 
     def __init__(self, screen: str = "1600x1200", desktop: str = "1024x768", debug: str = ""):
         """screen bounds the display modes Wine offers; desktop is the Wine desktop's size
@@ -252,6 +250,11 @@ class WineRig:
         """The handle of the first visible top-level window of that class and caption."""
         return self.probe_ok("wait-window", cls, caption, int(timeout * 1000), timeout=timeout + 30)
 
+    def box_text(self, box: str) -> str:
+        """A message box's text: that of its static control 0xFFFF."""
+        return next((line.split("\t")[-1] for line in self.probe_ok("children", box).splitlines()
+                     if line.startswith("0xffff\t")), "")
+
     def reg(self, *args) -> str:
         done = self.wine("reg", *args)
         if done.returncode != 0:
@@ -277,11 +280,10 @@ class WineRig:
     def click(self, x: int, y: int, button: int = 1) -> None:
         self.xdotool("mousemove", x, y, "click", button)
 
-    def screenshot(self, path: Path | str | None = None) -> Path:
-        if path is None:
-            path = self._next_log("screenshot").with_suffix(".png")
+    def screenshot(self) -> Path:
+        path = self._next_log("screenshot").with_suffix(".png")
         self._x("import", "-window", "root", path)
-        return Path(path)
+        return path
 
     def desktop_geometry(self) -> Geometry:
         """Where the Wine desktop's X window is, and its size (it follows mode changes)."""

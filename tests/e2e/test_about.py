@@ -120,7 +120,6 @@ class AboutWindow(unittest.TestCase):
         rig, app = self.rig, self.app
         about = self.open_about()  # by its caption, "About Vantrel"
         client, found = controls(rig, about)
-        self.assertLessEqual({"Vantrel", "Version 2.0.5"}, found.keys())
         self.open_about()
         self.assertEqual(1, self.about_windows(), "one About window at most")
         self.assertLaidOut(client, found, 15)
@@ -182,7 +181,7 @@ class AboutWindow(unittest.TestCase):
         rig.reg("delete", r"HKCR\mailto", "/f")
         self.click(found["mail@ambrel.example"])
         box = rig.wait_window(DIALOG_CLASS, "Vantrel")
-        self.assertEqual(MAIL_FAILED, rig.probe_ok("child-text", box, "0xFFFF"))
+        self.assertEqual(MAIL_FAILED, rig.box_text(box))
         rig.probe_ok("post", box, "WM_COMMAND", "1", "0")
         wait_until(lambda: app.find(DIALOG_CLASS, "Vantrel") is None, 5, message="the message box to close")
         self.assertEqual([TIP_1024], app.tray_tips())

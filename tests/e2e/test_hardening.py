@@ -92,7 +92,7 @@ class HostileSurroundings(unittest.TestCase):
         with ThreadPoolExecutor(1) as pool:
             started = pool.submit(rig.wine, exe, timeout=30)
             box = rig.wait_window(DIALOG_CLASS)
-            self.assertEqual('The window "Vantrel" could not be created.', rig.probe_ok("child-text", box, "0xFFFF"))
+            self.assertEqual('The window "Vantrel" could not be created.', rig.box_text(box))
             rig.probe_ok("post", box, "WM_COMMAND", 1, 0)  # IDOK
             self.assertEqual(1, started.result().returncode)
 

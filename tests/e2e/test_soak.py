@@ -31,11 +31,10 @@ MENU_DESTROYED = re.compile(r"trace:menu:NtUserDestroyMenu \((0x[0-9a-f]+)\)")
 
 class Switcher(threading.Thread):
     """Another program changing the display mode every SWITCH_PERIOD seconds, round and
-    round through the sizes in a shuffled, fixed order."""
+    round through every size the desktop offers (at 60 Hz) in a shuffled, fixed order."""
 
     def __init__(self, rig):
         super().__init__(daemon=True)
-        # Every size the desktop offers at 60 Hz, in a shuffled but fixed order.
         self.rig, self.sizes = rig, sorted({line.split()[0] for line in rig.probe_ok("modes").splitlines()})
         random.Random(7).shuffle(self.sizes)
         self.stopping, self.switches, self.refused = threading.Event(), 0, []

@@ -45,6 +45,9 @@ HWND Window(const std::string& text) {
 
 const char* AnyIfDash(const std::string& text) { return text == "-" ? nullptr : text.c_str(); }
 
+// Flushed at once: the rig reads the word before it goes on.
+void Say(const char* word) { std::printf("%s\n", word), std::fflush(stdout); }
+
 void PrintHandle(HWND hwnd) { std::printf("0x%llx\n", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(hwnd))); }
 
 std::string ClassOf(HWND hwnd) {
@@ -86,9 +89,8 @@ std::vector<HWND> TopLevelWindows() {
 UINT MessageOf(const std::string& text) {
 #define MESSAGE(name) {#name, name}
   static const std::pair<const char*, UINT> names[] = {
-      MESSAGE(WM_CLOSE), MESSAGE(WM_COMMAND), MESSAGE(WM_TIMER), MESSAGE(WM_MOUSEMOVE), MESSAGE(WM_QUIT),
-      MESSAGE(WM_QUERYENDSESSION), MESSAGE(WM_ENDSESSION), MESSAGE(WM_DPICHANGED), MESSAGE(WM_NCCREATE),
-      MESSAGE(WM_NCDESTROY), MESSAGE(WM_CTLCOLORSTATIC), MESSAGE(WM_SETCURSOR)};
+      MESSAGE(WM_COMMAND), MESSAGE(WM_TIMER), MESSAGE(WM_QUERYENDSESSION), MESSAGE(WM_ENDSESSION),
+      MESSAGE(WM_DPICHANGED), MESSAGE(WM_NCCREATE), MESSAGE(WM_NCDESTROY), MESSAGE(WM_CTLCOLORSTATIC), MESSAGE(WM_SETCURSOR)};
 #undef MESSAGE
   for (const auto& [name, value] : names) {
     if (text == name) return value;
@@ -150,18 +152,6 @@ void Children(const Args& a) {
                 ClassOf(child).c_str(), IsWindowVisible(child) ? 1 : 0, r.left, r.top, r.right, r.bottom,
                 TextOf(child).c_str());
   }
-}
-
-// A message box's text is the static control 0xFFFF; ids are 16-bit, so -1 matches too.
-void ChildText(const Args& a) {
-  HWND parent = Window(a[0]);
-  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if ((static_cast<unsigned>(GetDlgCtrlID(child)) & 0xFFFF) == (static_cast<unsigned>(Number(a[1])) & 0xFFFF)) {
-      std::printf("%s\n", TextOf(child).c_str());
-      return;
-    }
-  }
-  throw Failure{"no child with id " + a[1]};
 }
 
 void Rect(const Args& a) {
@@ -289,8 +279,7 @@ void DenyMutex(const Args& a) {
   SetSecurityDescriptorDacl(&descriptor, TRUE, &empty, FALSE);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
   if (!CreateMutexA(&attributes, FALSE, a[0].c_str())) throw Failure{"CreateMutex failed"};
-  std::printf("held\n");
-  std::fflush(stdout);
+  Say("held");
   Sleep(INFINITE);
 }
 
@@ -299,8 +288,7 @@ void Hook(const Args& a) {
   HMODULE module = LoadLibraryA(a[0].c_str());
   const auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, a[1].c_str())));
   if (proc == nullptr || !SetWindowsHookExA(WH_CBT, proc, module, 0)) throw Failure{"no hook"};
-  std::printf("held\n");
-  std::fflush(stdout);
+  Say("held");
   for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0;) DispatchMessageA(&message);
 }
 
@@ -319,8 +307,7 @@ void AltF4(const Args&) {
 // tells the rig that the desktop, its explorer and services are up.
 void Hold(const Args&) {
   GetDesktopWindow();
-  std::printf("ready\n");
-  std::fflush(stdout);
+  Say("ready");
   char buffer[256];
   DWORD read = 0;
   while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) && read > 0) {
@@ -337,10 +324,8 @@ const Command kCommands[] = {
     {"find", 2, Find},  // CLASS|- CAPTION|-
     {"windows", 0, Windows},  // [PID]
     {"children", 1, Children},  // HWND
-    {"child-text", 2, ChildText},  // HWND ID
     {"pid", 1, [](const Args& a) { std::printf("%lu\n", PidOf(Window(a[0]))); }},
     {"rect", 1, Rect},
-    {"visible", 1, [](const Args& a) { std::printf("%d\n", IsWindowVisible(Window(a[0])) ? 1 : 0); }},
     {"exstyle", 1, [](const Args& a) { std::printf("0x%08lx\n", GetWindowLongA(Window(a[0]), GWL_EXSTYLE)); }},
     {"post", 4, Post},  // HWND MESSAGE WPARAM LPARAM
     {"send", 4, Send},
