@@ -80,7 +80,7 @@ class HostileSurroundings(unittest.TestCase):
         # The session ends: the program ends with it and leaves no icon behind.
         rig.probe_ok("post", app.hwnd, "WM_QUERYENDSESSION", 0, 0)
         rig.probe_ok("post", app.hwnd, "WM_ENDSESSION", 1, 0)
-        app.wait_end()
+        app.launch.wait_exit()
         self.assertEqual([], app.tray_tips())
 
         # Another program's hook refuses the main window: the user is told, and whoever

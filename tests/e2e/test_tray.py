@@ -47,7 +47,7 @@ class TrayIcon(unittest.TestCase):
         wait_until(lambda: rig.probe_ok("foreground") == notepad, 10, message="the foreground back with Notepad")
         rig.probe_ok("alt-f4")
         editor.wait_exit()
-        self.assertTrue(app.running())
+        self.assertTrue(app.launch.running())
 
         # A rate item switches the display; the colour depth stays and the tooltip follows.
         depth = rig.probe_ok("mode").split()[2]
@@ -81,7 +81,7 @@ class TrayIcon(unittest.TestCase):
 
         # Exit removes the icon and ends the program.
         app.choose("x")  # "E&xit"
-        app.wait_end()
+        app.launch.wait_exit()
         self.assertEqual([], app.tray_tips())
 
 

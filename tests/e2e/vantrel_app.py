@@ -49,12 +49,6 @@ class TrayApp:
         result = self.rig.probe("find", cls, caption)
         return result.out.strip() if result.ok else None
 
-    def running(self) -> bool:
-        return self.launch.running()
-
-    def wait_end(self) -> None:
-        wait_until(lambda: not self.running(), 15, message="the program to end")
-
     # ---- windows ----------------------------------------------------------------------
 
     def pid(self) -> str:
