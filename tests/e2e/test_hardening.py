@@ -1,7 +1,5 @@
-"""The real program under Wine against what others may do to it: a copy of it running
-out of reach (elevated), files planted beside it in a Downloads folder, messages with
-bad pointers and handles from another program, the end of the session, and a hook that
-refuses its window; on a desktop taller than the screens of the past."""
+"""The real program under Wine against what others may do to it (the README's hostile
+surroundings, each step named below), on a desktop taller than the screens of the past."""
 import os
 import shutil
 import signal
