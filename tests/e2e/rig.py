@@ -73,6 +73,8 @@ class Launch(NamedTuple):
 class WineRig:
     """A private Xvfb, Wine prefix and Wine desktop named "shell"."""
 
+    wait_until = staticmethod(wait_until)
+
     def __init__(self, screen: str = "1600x1200", desktop: str = "1024x768", debug: str = ""):
         """screen bounds the display modes Wine offers; desktop is the Wine desktop's size
         (one of Wine's mode sizes); debug is WINEDEBUG for the desktop's explorer, which
@@ -277,10 +279,11 @@ class WineRig:
     def click(self, x: int, y: int, button: int = 1) -> None:
         self.xdotool("mousemove", x, y, "click", button)
 
-    def screenshot(self) -> Path:
-        path = self._next_log("screenshot").with_suffix(".png")
+    def screenshot(self, path: Path | str | None = None) -> Path:
+        if path is None:
+            path = self._next_log("screenshot").with_suffix(".png")
         self._x("import", "-window", "root", path)
-        return path
+        return Path(path)
 
     def desktop_geometry(self) -> Geometry:
         """Where the Wine desktop's X window is, and its size (it follows mode changes)."""

@@ -326,6 +326,7 @@ const Command kCommands[] = {
     {"children", 1, Children},  // HWND
     {"pid", 1, [](const Args& a) { std::printf("%lu\n", PidOf(Window(a[0]))); }},
     {"rect", 1, Rect},
+    {"visible", 1, [](const Args& a) { std::printf("%d\n", IsWindowVisible(Window(a[0])) ? 1 : 0); }},
     {"exstyle", 1, [](const Args& a) { std::printf("0x%08lx\n", GetWindowLongA(Window(a[0]), GWL_EXSTYLE)); }},
     {"post", 4, Post},  // HWND MESSAGE WPARAM LPARAM
     {"send", 4, Send},
