@@ -1,7 +1,5 @@
-"""Waiting for a state with a deadline, as every end-to-end test does, and the two
-errors that decide whether a wait goes on: a failed probe question is "not yet", a
-failure of the rig itself ends the wait at once.
-"""
+"""Waiting for a state with a deadline, as every end-to-end test does, and the two errors
+that decide whether a wait goes on."""
 from __future__ import annotations
 
 import time

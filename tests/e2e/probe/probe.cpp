@@ -45,9 +45,6 @@ HWND Window(const std::string& text) {
 
 const char* AnyIfDash(const std::string& text) { return text == "-" ? nullptr : text.c_str(); }
 
-// Flushed at once: the rig reads the word before it goes on.
-void Say(const char* word) { std::printf("%s\n", word), std::fflush(stdout); }
-
 void PrintHandle(HWND hwnd) { std::printf("0x%llx\n", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(hwnd))); }
 
 std::string ClassOf(HWND hwnd) {
@@ -89,8 +86,9 @@ std::vector<HWND> TopLevelWindows() {
 UINT MessageOf(const std::string& text) {
 #define MESSAGE(name) {#name, name}
   static const std::pair<const char*, UINT> names[] = {
-      MESSAGE(WM_COMMAND), MESSAGE(WM_TIMER), MESSAGE(WM_QUERYENDSESSION), MESSAGE(WM_ENDSESSION),
-      MESSAGE(WM_DPICHANGED), MESSAGE(WM_NCCREATE), MESSAGE(WM_NCDESTROY), MESSAGE(WM_CTLCOLORSTATIC), MESSAGE(WM_SETCURSOR)};
+      MESSAGE(WM_CLOSE), MESSAGE(WM_COMMAND), MESSAGE(WM_TIMER), MESSAGE(WM_MOUSEMOVE), MESSAGE(WM_QUIT),
+      MESSAGE(WM_QUERYENDSESSION), MESSAGE(WM_ENDSESSION), MESSAGE(WM_DPICHANGED), MESSAGE(WM_NCCREATE),
+      MESSAGE(WM_NCDESTROY), MESSAGE(WM_CTLCOLORSTATIC), MESSAGE(WM_SETCURSOR)};
 #undef MESSAGE
   for (const auto& [name, value] : names) {
     if (text == name) return value;
@@ -279,7 +277,8 @@ void DenyMutex(const Args& a) {
   SetSecurityDescriptorDacl(&descriptor, TRUE, &empty, FALSE);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
   if (!CreateMutexA(&attributes, FALSE, a[0].c_str())) throw Failure{"CreateMutex failed"};
-  Say("held");
+  std::printf("held\n");
+  std::fflush(stdout);
   Sleep(INFINITE);
 }
 
@@ -288,7 +287,8 @@ void Hook(const Args& a) {
   HMODULE module = LoadLibraryA(a[0].c_str());
   const auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, a[1].c_str())));
   if (proc == nullptr || !SetWindowsHookExA(WH_CBT, proc, module, 0)) throw Failure{"no hook"};
-  Say("held");
+  std::printf("held\n");
+  std::fflush(stdout);
   for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0;) DispatchMessageA(&message);
 }
 
@@ -307,7 +307,8 @@ void AltF4(const Args&) {
 // tells the rig that the desktop, its explorer and services are up.
 void Hold(const Args&) {
   GetDesktopWindow();
-  Say("ready");
+  std::printf("ready\n");
+  std::fflush(stdout);
   char buffer[256];
   DWORD read = 0;
   while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) && read > 0) {
