@@ -11,7 +11,6 @@ its windows and menus grow in no more than two steps (Wine makes a few lazily, o
 leak grows at every sample) and its memory by under 1 MiB.
 """
 import json
-from collections import Counter
 import os
 import random
 import re
@@ -19,6 +18,7 @@ import sys
 import threading
 import time
 import unittest
+from collections import Counter
 
 from rig import settle, wait_until
 from vantrel_app import MENU_CLASS, TrayApp, new_rig
