@@ -8,7 +8,7 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
 
-from rig import wait_until  # noqa: E402
+from rig import settle, wait_until  # noqa: E402
 from vantrel_app import MENU_CLASS, TrayApp, new_rig  # noqa: E402
 
 OUT = REPO / "build" / "run"
@@ -42,10 +42,10 @@ def main() -> int:
         rig.probe_ok("menu-keys", rig.probe_ok("find", MENU_CLASS, "-"), "RETURN")  # "60 Hz"
         wait_until(lambda: rig.desktop_geometry().size == (800, 600), 10, message="an 800x600 desktop")
         print("Desktop now:", "x".join(map(str, rig.desktop_geometry().size)))
-        print("Tooltip after:", app.wait_tray_tips(["Current Resolution: 800x600 60Hz"])[0])
+        print("Tooltip after:", settle(app.tray_tips, ["Current Resolution: 800x600 60Hz"])[0])
         rig.screenshot(OUT / "desktop-after.png")
         app.choose("x")
-        app.wait_end()
+        app.launch.wait_exit()
     print(f"Screenshots: {OUT}/tooltip-before.png, menu.png, desktop-after.png")
     return 0
 

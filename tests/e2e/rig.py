@@ -1,9 +1,7 @@
-"""Runs Windows programs under Wine on a private headless X server and drives them as a
-person would: clicks and keys through xdotool, screenshots, and questions to a small
-Win32 helper (the probe, build/win64/probe.exe) that runs inside the same Wine desktop.
-Every rig owns an Xvfb, a copy of a cached Wine prefix, a Wine desktop named "shell"
-kept alive for the rig's lifetime, and a temporary folder; stop() (leaving the
-with-block, interpreter exit, SIGTERM) ends all of them and deletes the folder.
+"""Runs Windows programs under Wine on a private Xvfb, in a copy of a cached Wine prefix
+and a Wine desktop named "shell", and drives them as a person would (xdotool, screenshots)
+and as another program would (the probe, build/win64/probe.exe, inside that desktop).
+stop() (leaving the with-block, interpreter exit, SIGTERM) ends all of it.
 """
 from __future__ import annotations
 
@@ -21,7 +19,7 @@ from typing import NamedTuple, Sequence
 import psutil
 from xvfbwrapper import Xvfb
 
-from waiting import ProbeError, RigError, wait_until  # noqa: F401 - the tests import them from here
+from waiting import ProbeError, RigError, settle, wait_until  # noqa: F401 - the tests import them from here
 from wine_prefix import WINE, copy_template, ensure_template, windows_path  # noqa: F401
 
 REPO_ROOT = Path(__file__).resolve().parents[2]
@@ -68,7 +66,7 @@ class Launch(NamedTuple):
     def running(self) -> bool:
         return bool(self.pids())
 
-    def wait_exit(self, timeout: float = 10.0) -> None:
+    def wait_exit(self, timeout: float = 15.0) -> None:
         wait_until(lambda: not self.running(), timeout, message=f"{self.exe_name} to end")
 
 
@@ -139,8 +137,7 @@ class WineRig:
                         pass
                 time.sleep(0.02)
             for popen in self._popens:
-                if popen.poll() is None:
-                    popen.kill()
+                popen.kill()  # nothing once it has ended
                 popen.wait(timeout=5)
                 for stream in (popen.stdin, popen.stdout):
                     if stream:
@@ -251,6 +248,11 @@ class WineRig:
     def wait_window(self, cls: str = "-", caption: str = "-", timeout: float = 10.0) -> str:
         """The handle of the first visible top-level window of that class and caption."""
         return self.probe_ok("wait-window", cls, caption, int(timeout * 1000), timeout=timeout + 30)
+
+    def box_text(self, box: str) -> str:
+        """A message box's text: that of its static control 0xFFFF."""
+        return next((line.split("\t")[-1] for line in self.probe_ok("children", box).splitlines()
+                     if line.startswith("0xffff\t")), "")
 
     def reg(self, *args) -> str:
         done = self.wine("reg", *args)

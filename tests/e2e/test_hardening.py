@@ -1,7 +1,5 @@
-"""The real program under Wine against what others may do to it: a copy of it running
-out of reach (elevated), files planted beside it in a Downloads folder, messages with
-bad pointers and handles from another program, the end of the session, and a hook that
-refuses its window; on a desktop taller than the screens of the past."""
+"""The real program under Wine against what others may do to it (the README's hostile
+surroundings, each step named below), on a desktop taller than the screens of the past."""
 import os
 import shutil
 import signal
@@ -80,7 +78,7 @@ class HostileSurroundings(unittest.TestCase):
         # The session ends: the program ends with it and leaves no icon behind.
         rig.probe_ok("post", app.hwnd, "WM_QUERYENDSESSION", 0, 0)
         rig.probe_ok("post", app.hwnd, "WM_ENDSESSION", 1, 0)
-        app.wait_end()
+        app.launch.wait_exit()
         self.assertEqual([], app.tray_tips())
 
         # Another program's hook refuses the main window: the user is told, and whoever
@@ -92,7 +90,7 @@ class HostileSurroundings(unittest.TestCase):
         with ThreadPoolExecutor(1) as pool:
             started = pool.submit(rig.wine, exe, timeout=30)
             box = rig.wait_window(DIALOG_CLASS)
-            self.assertEqual('The window "Vantrel" could not be created.', rig.probe_ok("child-text", box, "0xFFFF"))
+            self.assertEqual('The window "Vantrel" could not be created.', rig.box_text(box))
             rig.probe_ok("post", box, "WM_COMMAND", 1, 0)  # IDOK
             self.assertEqual(1, started.result().returncode)
 

@@ -18,8 +18,9 @@ import sys
 import threading
 import time
 import unittest
+from collections import Counter
 
-from rig import wait_until
+from rig import settle, wait_until
 from vantrel_app import MENU_CLASS, TrayApp, new_rig
 
 SWITCH_PERIOD, MENU_PERIOD, WARM_UP, SAMPLE_PERIOD = 0.2, 1.0, 10.0, 5.0
@@ -31,11 +32,10 @@ MENU_DESTROYED = re.compile(r"trace:menu:NtUserDestroyMenu \((0x[0-9a-f]+)\)")
 
 class Switcher(threading.Thread):
     """Another program changing the display mode every SWITCH_PERIOD seconds, round and
-    round through the sizes in a shuffled, fixed order."""
+    round through every size the desktop offers (at 60 Hz) in a shuffled, fixed order."""
 
     def __init__(self, rig):
         super().__init__(daemon=True)
-        # Every size the desktop offers at 60 Hz, in a shuffled but fixed order.
         self.rig, self.sizes = rig, sorted({line.split()[0] for line in rig.probe_ok("modes").splitlines()})
         random.Random(7).shuffle(self.sizes)
         self.stopping, self.switches, self.refused = threading.Event(), 0, []
@@ -56,14 +56,11 @@ class Switcher(threading.Thread):
 def sample(rig, app, pid: str) -> dict:
     windows = len(rig.probe_ok("windows", pid).splitlines())
     log = app.launch.log()
-    live = {}
-    for handle in MENU_CREATED.findall(log):
-        live[handle] = live.get(handle, 0) + 1
-    for handle in MENU_DESTROYED.findall(log):
-        live[handle] = max(0, live.get(handle, 0) - 1)
+    live = Counter(MENU_CREATED.findall(log))
+    live.subtract(MENU_DESTROYED.findall(log))
     with open(f"/proc/{app.launch.pids()[0]}/status") as status:
         rss = int(re.search(r"^VmRSS:\s+(\d+) kB", status.read(), re.M)[1])
-    return {"rss_kb": rss, "windows": windows, "menus": sum(live.values())}
+    return {"rss_kb": rss, "windows": windows, "menus": sum(max(0, n) for n in live.values())}
 
 
 def soak(seconds: float, progress=print) -> dict:
@@ -104,12 +101,9 @@ def soak(seconds: float, progress=print) -> dict:
         rig.probe_ok("set-mode", *size.split("x"), 60)
         changed = time.monotonic()
         expected = [f"Current Resolution: {size} 60Hz"]
-        try:
-            wait_until(lambda: app.tray_tips() == expected, 5, interval=0.1)
-            report["tip_delay"] = round(time.monotonic() - changed, 2)
-        except TimeoutError:
-            report["tip_delay"] = None
-        report.update(tips=app.tray_tips(), running=app.running())
+        report["tips"] = settle(app.tray_tips, expected, 5)
+        report["tip_delay"] = round(time.monotonic() - changed, 2) if report["tips"] == expected else None
+        report["running"] = app.launch.running()
         report["samples"].append(sample(rig, app, pid))
     return report
 

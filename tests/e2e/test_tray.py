@@ -4,7 +4,7 @@ import re
 import time
 import unittest
 
-from rig import wait_until
+from rig import settle, wait_until
 from vantrel_app import TIP_1024, VANTREL, TrayApp, assert_never, new_rig
 
 TOOL_WINDOW = 0x80  # WS_EX_TOOLWINDOW: no taskbar button
@@ -47,7 +47,7 @@ class TrayIcon(unittest.TestCase):
         wait_until(lambda: rig.probe_ok("foreground") == notepad, 10, message="the foreground back with Notepad")
         rig.probe_ok("alt-f4")
         editor.wait_exit()
-        self.assertTrue(app.running())
+        self.assertTrue(app.launch.running())
 
         # A rate item switches the display; the colour depth stays and the tooltip follows.
         depth = rig.probe_ok("mode").split()[2]
@@ -55,14 +55,14 @@ class TrayIcon(unittest.TestCase):
         wait_until(lambda: rig.desktop_geometry().size == (800, 600), 10, message="an 800x600 desktop")
         self.assertEqual(f"800x600 60 {depth}", rig.probe_ok("mode"))
         tip = ["Current Resolution: 800x600 60Hz"]
-        self.assertEqual(tip, app.wait_tray_tips(tip))
+        self.assertEqual(tip, settle(app.tray_tips, tip))
         self.assertEqual([], app.visible_windows())
 
         # Another program changes the mode: the tooltip follows within a timer interval.
         self.assertEqual("0", rig.probe_ok("set-mode", "1280", "1024", "60"))
         changed = time.monotonic()
         tip = ["Current Resolution: 1280x1024 60Hz"]
-        self.assertEqual(tip, app.wait_tray_tips(tip))
+        self.assertEqual(tip, settle(app.tray_tips, tip))
         self.assertLess(time.monotonic() - changed, 1.5)
 
         # A second copy ends at once and leaves the one icon alone.
@@ -77,11 +77,11 @@ class TrayIcon(unittest.TestCase):
         self.assertEqual("1", rig.probe_ok("tray-delete", app.hwnd, "1"))
         self.assertEqual([], app.tray_tips())
         rig.probe_ok("broadcast-registered", "TaskbarCreated")
-        self.assertEqual(tip, app.wait_tray_tips(tip))
+        self.assertEqual(tip, settle(app.tray_tips, tip))
 
         # Exit removes the icon and ends the program.
         app.choose("x")  # "E&xit"
-        app.wait_end()
+        app.launch.wait_exit()
         self.assertEqual([], app.tray_tips())
 
 

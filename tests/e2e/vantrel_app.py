@@ -49,12 +49,6 @@ class TrayApp:
         result = self.rig.probe("find", cls, caption)
         return result.out.strip() if result.ok else None
 
-    def running(self) -> bool:
-        return self.launch.running()
-
-    def wait_end(self) -> None:
-        wait_until(lambda: not self.running(), 15, message="the program to end")
-
     # ---- windows ----------------------------------------------------------------------
 
     def pid(self) -> str:
@@ -73,13 +67,6 @@ class TrayApp:
         so then only this, not hovering, tells what the tooltip says."""
         return self.rig.probe_ok("tray-tips").splitlines()
 
-    def wait_tray_tips(self, expected: list[str], timeout: float = 5.0) -> list[str]:
-        """The tips once they are as expected, or as they are when the time is up."""
-        deadline = time.monotonic() + timeout
-        while (tips := self.tray_tips()) != expected and time.monotonic() < deadline:
-            time.sleep(0.1)
-        return tips
-
     def hover_tip(self, timeout: float = 10.0) -> str:
         """Rests the pointer on the first icon until the shell shows a tooltip; its text."""
         rig = self.rig
@@ -97,8 +84,7 @@ class TrayApp:
     # ---- the popup menu -------------------------------------------------------------
 
     def menu_open(self) -> bool:
-        result = self.rig.probe("find", MENU_CLASS, "-")
-        return result.ok and self.rig.probe_ok("visible", result.out.strip()) == "1"
+        return self.rig.probe("wait-window", MENU_CLASS, "-", 0).ok
 
     def open_popup(self) -> str:
         self.rig.click(*self.rig.tray_icon_point(), 3)

@@ -1,7 +1,5 @@
-"""Waiting for a state with a deadline, as every end-to-end test does, and the two
-errors that decide whether a wait goes on: a failed probe question is "not yet", a
-failure of the rig itself ends the wait at once.
-"""
+"""Waiting for a state with a deadline, as every end-to-end test does, and the two errors
+that decide whether a wait goes on."""
 from __future__ import annotations
 
 import time
@@ -35,3 +33,12 @@ def wait_until(predicate: Callable[[], Any], timeout: float = 10.0, interval: fl
             detail = f" (last error: {last_error})" if last_error else ""
             raise TimeoutError(f"timed out after {timeout:g} s waiting for {message or predicate}{detail}")
         time.sleep(interval)
+
+
+def settle(value: Callable[[], Any], expected, timeout: float = 15.0):
+    """value()'s result once it is `expected`, or its last one when the time is up, for an
+    assertion to show."""
+    deadline = time.monotonic() + timeout
+    while (result := value()) != expected and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return result

@@ -35,16 +35,12 @@ def template_stamp() -> str:
     return f"{version} fonts:{fonts} wine32:{Path('/usr/lib/wine/wine').exists()}\n"
 
 
-def template_valid() -> bool:
-    stamp = TEMPLATE / ".vantrel-template"
-    return stamp.exists() and stamp.read_text() == template_stamp()
-
-
 def ensure_template(env: dict[str, str], scratch: Path) -> None:
     TEMPLATE.parent.mkdir(parents=True, exist_ok=True)
     with open(f"{TEMPLATE}.lock", "a") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)  # another rig may be making it right now
-        if template_valid():
+        stamp = TEMPLATE / ".vantrel-template"
+        if stamp.exists() and stamp.read_text() == template_stamp():
             return
         work = Path(f"{TEMPLATE}.building-{os.getpid()}")
         shutil.rmtree(work, ignore_errors=True)

@@ -6,21 +6,13 @@
 
 namespace vantrel::testing {
 
-namespace {
-
-void AppendVisible(const MenuItem& item, int level, std::vector<std::string>& lines) {
-  for (const MenuItem& child : item.children) {
+std::vector<std::string> VisibleMenu(const MenuItem& popup, int level) {
+  std::vector<std::string> lines;
+  for (const MenuItem& child : popup.children) {
     if (!child.visible) continue;
     lines.push_back(std::string(level * 2, ' ') + std::string(child.caption) + (child.enabled ? "" : " (grayed)"));
-    AppendVisible(child, level + 1, lines);
+    std::ranges::copy(VisibleMenu(child, level + 1), std::back_inserter(lines));
   }
-}
-
-}  // namespace
-
-std::vector<std::string> VisibleMenu(const MenuItem& popup) {
-  std::vector<std::string> lines;
-  AppendVisible(popup, 0, lines);
   return lines;
 }
 

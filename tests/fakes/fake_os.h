@@ -44,7 +44,7 @@ struct FakeWindow {
 
 // The visible part of a popup as the user would see it: one line per item, indented per
 // level, "(grayed)" for disabled items.
-std::vector<std::string> VisibleMenu(const MenuItem& popup);
+std::vector<std::string> VisibleMenu(const MenuItem& popup, int level = 0);
 
 class FakeOs : public Os {
  public:

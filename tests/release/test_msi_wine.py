@@ -1,12 +1,7 @@
-"""The x64 MSI under Wine's own msiexec, as a user installs it (silent, per user): files and
-shortcuts in place, the install starts exactly one copy with its tray icon, a higher
-version built here from the same source closes it and starts exactly one new copy, and
-uninstalling waits for a copy slow to end before it removes the files, and leaves
-nothing. Upgrades keep the start-at-sign-in choice; an administrator installs, upgrades
-and removes it for every user; a copy in the other scope stops an install. Wine runs the
-64-bit exe and custom action (VersionNT64 is set); the package holds the 32-bit custom
-action too, so it needs build/win32 and build/win64 (the x86 package is the same tables,
-checked by test_msi_rules).
+"""The x64 MSI under Wine's own msiexec, installed, upgraded and removed silently as a user
+and as an administrator would (the README's installer paragraphs tell each step). Wine runs
+the 64-bit exe and custom action; the package holds the 32-bit custom action too, so it
+needs build/win32 and build/win64 (the x86 package's tables are checked by test_msi_rules).
 """
 import os
 import shutil
@@ -15,14 +10,13 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 import unittest
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
 sys.path[:0] = [str(REPO / "scripts"), str(REPO / "tests" / "e2e")]
 import release  # noqa: E402
-from rig import wait_until, windows_path  # noqa: E402
+from rig import settle, wait_until, windows_path  # noqa: E402
 from vantrel_app import MAIN_CLASS, new_rig  # noqa: E402
 
 UNINSTALL = r"\Software\Microsoft\Windows\CurrentVersion\Uninstall"
@@ -32,14 +26,6 @@ ENTRY_PLACES = [("HKCU" + UNINSTALL,), ("HKLM" + UNINSTALL, "/reg:32"), ("HKLM" 
 PRODUCTS = r"HKCU\Software\Microsoft\Installer\Products"
 OWN_KEY = r"HKCU\Software\Ambrel Utilities"
 MACHINE_KEY = r"HKLM\Software\Ambrel Utilities\Vantrel"
-
-
-def settle(value, expected, timeout=15.0):
-    """value()'s result once it is `expected`, or its last one when the time is up."""
-    deadline = time.monotonic() + timeout
-    while (result := value()) != expected and time.monotonic() < deadline:
-        time.sleep(0.2)
-    return result
 
 
 class InstalledWithMsiexec(unittest.TestCase):

@@ -1,13 +1,9 @@
-"""The release is reproducible: scripts/package run in two clones of the current commit,
-in folders of different lengths, under different umasks and time zones, gives the same
-zip, MSI, manifests, SHA256SUMS and exes byte for byte, and the zip holds what a user
-needs. Signed with a certificate made here, the release verifies against it and
-scripts/verify-release proves it against the commit, also with Debian 12's own
-osslsigncode 2.5, but not with one byte of an exe or an MSI, or one field of a manifest,
-changed.
-
-It builds the committed HEAD, not uncommitted edits: each clone builds the vantrel and
-close_running targets of both Windows presets, a good half minute.
+"""The release is reproducible and provable: scripts/package in two clones of the current
+commit (folders of different lengths, other umasks and time zones) gives the same bytes,
+and scripts/verify-release proves a release signed here against the commit, also with
+Debian 12's osslsigncode 2.5, and refuses it with one byte changed (the README's list of
+what scripts/test runs names each check). It builds the committed HEAD, not uncommitted
+edits: each clone builds both Windows presets, a good half minute.
 """
 import os
 import shutil

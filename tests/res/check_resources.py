@@ -2,8 +2,6 @@
 machine, the loader's safety flags, the version block, the icons, the link cursor, the
 manifest, and that only DLLs of Windows itself are imported.
 
-    python3 -m unittest tests/res/check_resources.py
-
 The exes are build/win32/vantrel.exe and build/win64/vantrel.exe, or those named in
 VANTREL_EXES (colon-separated). A missing exe is a failure: a check that quietly did not
 run would look the same as one that passed.

@@ -152,18 +152,6 @@ void Children(const Args& a) {
   }
 }
 
-// A message box's text is the static control 0xFFFF; ids are 16-bit, so -1 matches too.
-void ChildText(const Args& a) {
-  HWND parent = Window(a[0]);
-  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if ((static_cast<unsigned>(GetDlgCtrlID(child)) & 0xFFFF) == (static_cast<unsigned>(Number(a[1])) & 0xFFFF)) {
-      std::printf("%s\n", TextOf(child).c_str());
-      return;
-    }
-  }
-  throw Failure{"no child with id " + a[1]};
-}
-
 void Rect(const Args& a) {
   RECT r{};
   GetWindowRect(Window(a[0]), &r);
@@ -337,7 +325,6 @@ const Command kCommands[] = {
     {"find", 2, Find},  // CLASS|- CAPTION|-
     {"windows", 0, Windows},  // [PID]
     {"children", 1, Children},  // HWND
-    {"child-text", 2, ChildText},  // HWND ID
     {"pid", 1, [](const Args& a) { std::printf("%lu\n", PidOf(Window(a[0]))); }},
     {"rect", 1, Rect},
     {"visible", 1, [](const Args& a) { std::printf("%d\n", IsWindowVisible(Window(a[0])) ? 1 : 0); }},
