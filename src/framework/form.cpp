@@ -205,16 +205,15 @@ bool Form::PopupMenu(const MenuItem& item, uint32_t flags, PixelPoint at) {
   // Without this the menu of a tray icon does not close when the user clicks elsewhere
   // and fails to open every second time.
   os().PostMessageA(window_, win::kWmNull);
-  if (chosen == 0) return false;
-  Command(chosen);
+  const MenuItem* choice = FindChoosableMenuItem(menu_, chosen);
+  if (choice == nullptr) return false;
+  if (auto click = choice->click) click();  // a copy: the handler may rebuild the menu
   return true;
 }
 
-void Form::Command(uint32_t id) {
-  if (const MenuItem* item = FindChoosableMenuItem(menu_, id)) {
-    if (auto click = item->click) click();  // a copy: the handler may rebuild the menu
-    return;
-  }
+// Menu choices come back only as the popup's result: a WM_COMMAND that names a menu item
+// was posted by another program, which must not switch the display.
+void Form::ControlCommand(uint32_t id) {
   if (id == kCancelCommand && layout_.cancelControl != 0) id = layout_.cancelControl;
   if (id < kFirstMenuId) ControlClick(id);
 }
@@ -252,8 +251,8 @@ bool Form::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) noexce
       Timer(static_cast<uint32_t>(wParam));
       return true;
     case win::kWmCommand:
-      // Menu choices and clicks on buttons and labels all carry notification code 0.
-      if (HighWordSigned(static_cast<intptr_t>(wParam)) == 0) Command(wParam & 0xFFFF);
+      // Clicks on buttons and labels carry notification code 0.
+      if (HighWordSigned(static_cast<intptr_t>(wParam)) == 0) ControlCommand(wParam & 0xFFFF);
       return true;
     case win::kWmClose:
       Close();

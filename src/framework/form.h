@@ -138,7 +138,7 @@ class Form {
   virtual bool RegisteredMessage(uint32_t /*message*/) { return false; }
 
  private:
-  void Command(uint32_t id);
+  void ControlCommand(uint32_t id);
   void MoveToGeometry();
   bool LoadWindow();
   void Annotate();

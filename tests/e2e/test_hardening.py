@@ -6,7 +6,7 @@ import signal
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 
-from rig import wait_until, windows_path
+from rig import Launch, wait_until, windows_path
 from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, VANTREL, TrayApp, new_rig
 
 INSTANCE_MUTEX = r"Local\AmbrelUtilities.Vantrel.Instance"
@@ -47,6 +47,9 @@ class HostileSurroundings(unittest.TestCase):
         shutil.copy(rig.probe_exe, downloads / "rundll32.exe")
         shutil.copy(rig.prefix / "drive_c" / "windows" / "system32" / "uxtheme.dll", downloads)
         app = TrayApp(rig, debug="+process,+loaddll", exe=exe)
+        # Wine's kernel32 logs the registration it was handed: an installer's Restart Manager
+        # would start this copy again after an update, but not after a crash, a hang or a reboot.
+        app.launch.wait_log(r"RegisterApplicationRestart \(\(null\),11\)")
         tip = app.tray_tips()
         self.assertEqual(["Current Resolution: 1024x1440 60Hz"], tip)
         self.assertEqual("1440", rig.probe_ok("rect", app.hwnd).split()[1], "parked just below the desktop")
@@ -81,19 +84,25 @@ class HostileSurroundings(unittest.TestCase):
         app.launch.wait_exit()
         self.assertEqual([], app.tray_tips())
 
-        # Another program's hook refuses the main window: the user is told, and whoever
-        # started the program learns from its exit code that the start failed. The hook's
+        # Another program's hook refuses Vantrel's windows: the user is told, and whoever
+        # started the program learns from its exit code that something failed, be it the About
+        # window of a running copy (after Exit) or the main window of one that starts. The hook's
         # DLL and the program that sets it have the bitness of the build under test.
-        hook = rig.launch(VANTREL.parent / "probe.exe",
-                          ["hook-cbt", windows_path(VANTREL.parent / "deny_window.dll"), "RefuseMainWindow"])
-        hook.wait_log("held")
-        with ThreadPoolExecutor(1) as pool:
-            started = pool.submit(rig.wine, exe, timeout=30)
-            box = rig.wait_window(DIALOG_CLASS)
-            self.assertEqual('The window "Vantrel" could not be created.', rig.box_text(box))
-            rig.probe_ok("post", box, "WM_COMMAND", 1, 0)  # IDOK
-            self.assertEqual(1, started.result().returncode)
+        with ThreadPoolExecutor(2) as pool:
+            running = pool.submit(rig.wine, exe, timeout=180)
+            app = TrayApp(rig, launch=Launch(rig, rig.dir / "unlogged", exe.name.lower()))
+            hook = rig.launch(VANTREL.parent / "probe.exe",
+                              ["hook-cbt", windows_path(VANTREL.parent / "deny_window.dll"), "RefuseVantrelWindows"])
+            hook.wait_log("held")
 
-
-if __name__ == "__main__":
-    unittest.main()
+            def told(caption: str) -> None:
+                box = rig.wait_window(DIALOG_CLASS)
+                self.assertEqual(f'The window "{caption}" could not be created.', rig.box_text(box))
+                rig.probe_ok("post", box, "WM_COMMAND", 1, 0)  # IDOK
+            app.choose("a")  # "&About"
+            told("About Vantrel")
+            second = pool.submit(rig.wine, exe, timeout=30)
+            told("Vantrel")
+            self.assertEqual(1, second.result().returncode)
+            app.choose("x")  # "E&xit"
+            self.assertEqual(1, running.result().returncode)

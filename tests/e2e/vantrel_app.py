@@ -7,7 +7,7 @@ import re
 import time
 from pathlib import Path
 
-from rig import WineRig, wait_until
+from rig import Launch, WineRig, wait_until
 
 REPO = Path(__file__).resolve().parents[2]
 # The build under test: win64, or win32 (the product) where the machine runs 32-bit programs.
@@ -38,9 +38,10 @@ def assert_never(condition, seconds: float, message: str) -> None:
 
 
 class TrayApp:
-    def __init__(self, rig: WineRig, debug: str = "+menu", exe: Path = VANTREL):
+    def __init__(self, rig: WineRig, debug: str = "+menu", exe: Path = VANTREL, launch: Launch | None = None):
+        """Starts `exe`, or drives the copy `launch` started otherwise."""
         self.rig = rig
-        self.launch = rig.launch(exe, debug=debug)
+        self.launch = launch or rig.launch(exe, debug=debug)
         self.hwnd = wait_until(lambda: self.find(MAIN_CLASS), 30, message="the main window")
         # The icon is added at the end of start-up.
         wait_until(self.tray_tips, 30, message="the tray icon")

@@ -9,6 +9,7 @@ run would look the same as one that passed.
 import os
 import struct
 import unittest
+from xml.etree import ElementTree
 
 import pefile
 
@@ -94,6 +95,10 @@ class ExeResources(unittest.TestCase):
         manifests = [key for key in exe.resources if key[0] == RT_MANIFEST]
         self.assertEqual([(RT_MANIFEST, 1)], manifests, "exactly one manifest, id 1")
         self.assertEqual(committed("vantrel.manifest"), exe.one(RT_MANIFEST, 1))
+        # Undeclared, Windows draws the program at 96 dpi and stretches the bitmap: blurred at 150 %.
+        settings = ElementTree.fromstring(exe.one(RT_MANIFEST, 1)).find(".//{urn:schemas-microsoft-com:asm.v3}windowsSettings")
+        self.assertEqual({"dpiAware": "true/pm", "dpiAwareness": "PerMonitorV2,PerMonitor"},
+                         {child.tag.split("}")[1]: child.text for child in settings})
         imported = {entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT}
         self.assertLessEqual(imported, SYSTEM_DLLS)
 
