@@ -3,8 +3,8 @@ import re
 import subprocess
 import unittest
 
-from rig import wait_until
-from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, TrayApp, assert_never, new_rig
+from rig import wait_until, windows_path
+from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, VANTREL, TrayApp, assert_never, new_rig
 
 DONATION_URL = ("https://www.donations.example/xclick/business=donate@ambrel.example&item_name=Ambrel+Utilities"
                 "&item_number=00000001&no_shipping=1&cs=1&tax=0&currency_code=USD")
@@ -45,11 +45,13 @@ def controls(rig, about: str) -> tuple[tuple[int, int], dict[str, dict]]:
 
 
 class AboutWindow(unittest.TestCase):
-    def start(self, dpi: int | None = None) -> None:
+    def start(self, dpi: int | None = None, colours: dict[str, str] | None = None) -> None:
         self.rig = new_rig().start()
         self.addCleanup(self.rig.stop)
         if dpi:
             self.rig.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", dpi, "/f")
+        for name, rgb in (colours or {}).items():
+            self.rig.reg("add", r"HKCU\Control Panel\Colors", "/v", name, "/d", rgb, "/f")
         self.app = TrayApp(self.rig, debug="+process,+key")  # +key: every key press that reaches it
 
     def open_about(self) -> str:
@@ -191,11 +193,26 @@ class AboutWindow(unittest.TestCase):
         app.launch.wait_exit()
         self.assertEqual(sorted([DONATION_URL, MAIL_LINK, HOME_PAGE] * 2), sorted(rig.recorded_launches()))
 
-    def test_layout_at_150_percent(self):
-        self.start(dpi=144)
-        client, found = controls(self.rig, self.open_about())
+    def test_layout_at_150_percent_in_high_contrast(self):
+        # High contrast as Windows sets it: the theme's colours, which Wine takes from the registry,
+        # and the system's answer that it is on, which Wine 8 never gives: a DLL that the probe's
+        # hook loads into the program gives it in Wine's place, and reports the tray icon's size.
+        self.start(dpi=144, colours={"Window": "0 0 0", "WindowText": "255 255 255", "HotLight": "255 255 0"})
+        rig = self.rig
+        rig.launch(VANTREL.parent / "probe.exe",
+                   ["hook-cbt", windows_path(VANTREL.parent / "inside.dll"), "InsideVantrel"]).wait_log("held")
+        client, found = controls(rig, self.open_about())
         self.assertLaidOut(client, found, 10)
-        assert_never(lambda: self.rig.probe("find", DIALOG_CLASS, "-").ok, 0.5, "a message box appeared")
+        assert_never(lambda: rig.probe("find", DIALOG_CLASS, "-").ok, 0.5, "a message box appeared")
+        # Text and background in the theme's colours, links too; the picture and the tray icon
+        # loaded for 150 %.
+        shot = rig.screenshot()
+        for text, colour in (("Vantrel", "(255,255,255)"), (" HERE", "(255,255,0)"), (" HERE", "(0,0,0)")):
+            self.assertIn(colour, crop(shot, found[text], "-unique-colors", "txt:"), text)
+        self.assertNotIn("(0,0,255)", crop(shot, found[" HERE"], "-unique-colors", "txt:"))
+        picture = crop(shot, found["Static"], "-trim", "-format", "%w %h", "info:")
+        self.assertGreater(min(map(int, picture.split())), 32, "the picture is larger than 32 pixels")
+        self.assertEqual("24", rig.probe_ok("prop", self.app.hwnd, "SmallIconPixels"))
 
 
 if __name__ == "__main__":

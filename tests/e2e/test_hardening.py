@@ -49,7 +49,7 @@ class HostileSurroundings(unittest.TestCase):
         app = TrayApp(rig, debug="+process,+loaddll", exe=exe)
         # Wine's kernel32 logs the registration it was handed: an installer's Restart Manager
         # would start this copy again after an update, but not after a crash, a hang or a reboot.
-        app.launch.wait_log(r"RegisterApplicationRestart \(\(null\),11\)")
+        self.assertEqual("(null),11", app.launch.wait_log(r"RegisterApplicationRestart \((.*)\)")[1])
         tip = app.tray_tips()
         self.assertEqual(["Current Resolution: 1024x1440 60Hz"], tip)
         self.assertEqual("1440", rig.probe_ok("rect", app.hwnd).split()[1], "parked just below the desktop")

@@ -116,13 +116,5 @@ TEST_F(FormTest, PopupRunsTheChoiceAfterTheMenuClosedAndKeepsItsMenuInStepWithTh
   EXPECT_EQ(1u, os.menus.size()) << "the stale menu is destroyed";
 }
 
-TEST_F(FormTest, AWindowThatCannotBeCreatedIsReportedAndNotLoaded) {
-  os.createFails = true;
-  form.Show();
-  EXPECT_EQ("", form.events);
-  EXPECT_EQ("The window \"Test\" could not be created.", os.messageBoxes.at(0).text);
-  EXPECT_TRUE(app.Forms().empty());
-}
-
 }  // namespace
 }  // namespace vantrel

@@ -328,6 +328,7 @@ const Command kCommands[] = {
     {"pid", 1, [](const Args& a) { std::printf("%lu\n", PidOf(Window(a[0]))); }},
     {"rect", 1, Rect},
     {"visible", 1, [](const Args& a) { std::printf("%d\n", IsWindowVisible(Window(a[0])) ? 1 : 0); }},
+    {"prop", 2, [](const Args& a) { std::printf("%lld\n", reinterpret_cast<long long>(GetPropA(Window(a[0]), a[1].c_str()))); }},
     {"exstyle", 1, [](const Args& a) { std::printf("0x%08lx\n", GetWindowLongA(Window(a[0]), GWL_EXSTYLE)); }},
     {"post", 4, Post},  // HWND MESSAGE WPARAM LPARAM
     {"send", 4, Send},
