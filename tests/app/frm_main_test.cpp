@@ -321,24 +321,5 @@ TEST(Parking, TheHiddenWindowLiesJustBelowMonitorsTallerThan20000Twips) {
   }
 }
 
-// The tray and the title bar show the small icon; scaled down from the large one, or taken
-// from a cache at another size, it would look blurred there. Sizes by hand: 16 px at 96 dpi.
-TEST(TrayIcon, IsTheSmallIconLoadedAtItsOwnSizeAndGivenBackAtTheEnd) {
-  for (const auto& [dpi, small, large] : {std::tuple{96, 16, 32}, {120, 20, 40}, {144, 24, 48}}) {
-    SCOPED_TRACE(dpi);
-    FakeOs os;
-    os.dpi = dpi;
-    {
-      Application app(os);
-      auto main = Main(app);
-      EXPECT_EQ(small, os.iconSizes.at(os.trayCalls.at(0).record.hIcon));
-      const FormIcons& classIcons = os.Window(main->hWnd()).icons;
-      EXPECT_EQ(small, os.iconSizes.at(classIcons.small));
-      EXPECT_EQ(large, os.iconSizes.at(classIcons.large));
-    }
-    EXPECT_TRUE(os.iconSizes.empty()) << "every icon loaded is destroyed";
-  }
-}
-
 }  // namespace
 }  // namespace vantrel

@@ -196,23 +196,26 @@ class AboutWindow(unittest.TestCase):
     def test_layout_at_150_percent_in_high_contrast(self):
         # High contrast as Windows sets it: the theme's colours, which Wine takes from the registry,
         # and the system's answer that it is on, which Wine 8 never gives: a DLL that the probe's
-        # hook loads into the program gives it in Wine's place, and reports the tray icon's size.
-        self.start(dpi=144, colours={"Window": "0 0 0", "WindowText": "255 255 255", "HotLight": "255 255 0"})
+        # hook loads into the program gives it in Wine's place, and reports the icons' sizes.
+        self.start(dpi=144, colours={"Window": "0 0 0", "WindowText": "255 255 255", "HotTrackingColor": "255 255 0"})
         rig = self.rig
         rig.launch(VANTREL.parent / "probe.exe",
                    ["hook-cbt", windows_path(VANTREL.parent / "inside.dll"), "InsideVantrel"]).wait_log("held")
         client, found = controls(rig, self.open_about())
-        self.assertLaidOut(client, found, 10)
-        assert_never(lambda: rig.probe("find", DIALOG_CLASS, "-").ok, 0.5, "a message box appeared")
-        # Text and background in the theme's colours, links too; the picture and the tray icon
-        # loaded for 150 %.
+        # Text and background in the theme's colours, links too.
         shot = rig.screenshot()
         for text, colour in (("Vantrel", "(255,255,255)"), (" HERE", "(255,255,0)"), (" HERE", "(0,0,0)")):
             self.assertIn(colour, crop(shot, found[text], "-unique-colors", "txt:"), text)
         self.assertNotIn("(0,0,255)", crop(shot, found[" HERE"], "-unique-colors", "txt:"))
+        self.assertLaidOut(client, found, 10)
+        assert_never(lambda: rig.probe("find", DIALOG_CLASS, "-").ok, 0.5, "a message box appeared")
+        # The picture and the icons are loaded for 150 %, each icon at its own size: the small one,
+        # which the tray shows, scaled from the large one or taken from a cache at another size
+        # would look blurred.
         picture = crop(shot, found["Static"], "-trim", "-format", "%w %h", "info:")
         self.assertGreater(min(map(int, picture.split())), 32, "the picture is larger than 32 pixels")
-        self.assertEqual("24", rig.probe_ok("prop", self.app.hwnd, "SmallIconPixels"))
+        sizes = [rig.probe_ok("prop", self.app.hwnd, f"{size}IconPixels") for size in ("Small", "Large")]
+        self.assertEqual(["24", "48"], sizes)
 
 
 if __name__ == "__main__":

@@ -99,6 +99,7 @@ class HostileSurroundings(unittest.TestCase):
                 box = rig.wait_window(DIALOG_CLASS)
                 self.assertEqual(f'The window "{caption}" could not be created.', rig.box_text(box))
                 rig.probe_ok("post", box, "WM_COMMAND", 1, 0)  # IDOK
+                wait_until(lambda: not rig.probe("find", DIALOG_CLASS, "-").ok, 10, message="the box to close")
             app.choose("a")  # "&About"
             told("About Vantrel")
             second = pool.submit(rig.wine, exe, timeout=30)

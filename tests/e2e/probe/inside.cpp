@@ -1,8 +1,10 @@
 // A hook the probe sets for every process of the desktop (WH_CBT), so that Wine loads this DLL
 // into the program under test. There it does what Wine cannot: it answers that high contrast
-// is on (Wine 8 always says it is off), and it hangs the size of the main window's small icon,
-// the one the tray shows, on that window as the property "SmallIconPixels" for the probe to read.
+// is on (Wine 8 always says it is off), and it hangs the sizes of the main window's icons on
+// that window as the properties "SmallIconPixels" and "LargeIconPixels" for the probe to read.
 #include <windows.h>
+
+#include <utility>
 
 namespace {
 
@@ -34,14 +36,17 @@ void ClaimHighContrast(BYTE* exe) {
   }
 }
 
-void ReportSmallIcon(HWND main) {
-  ICONINFO info{};
-  BITMAP image{};
-  if (!GetIconInfo(reinterpret_cast<HICON>(GetClassLongPtrA(main, GCLP_HICONSM)), &info)) return;
-  GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof image, &image);
-  SetPropA(main, "SmallIconPixels", reinterpret_cast<HANDLE>(static_cast<INT_PTR>(image.bmWidth)));
-  if (info.hbmColor) DeleteObject(info.hbmColor);
-  DeleteObject(info.hbmMask);
+// As the class holds them: the small icon is the one the tray shows.
+void ReportIconSizes(HWND main) {
+  for (const auto& [index, name] : {std::pair{GCLP_HICONSM, "SmallIconPixels"}, {GCLP_HICON, "LargeIconPixels"}}) {
+    ICONINFO info{};
+    BITMAP image{};
+    if (!GetIconInfo(reinterpret_cast<HICON>(GetClassLongPtrA(main, index)), &info)) continue;
+    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof image, &image);
+    SetPropA(main, name, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(image.bmWidth)));
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+  }
 }
 
 }  // namespace
@@ -54,7 +59,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK InsideVantrel(int code, WPARAM
   if (!done && main != nullptr && owner == GetCurrentProcessId()) {
     done = true;
     ClaimHighContrast(reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr)));
-    ReportSmallIcon(main);
+    ReportIconSizes(main);
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
