@@ -17,26 +17,7 @@ using testing::Program;
 
 struct AboutTest : ::testing::Test, Program {
   void SetUp() override { Start(); }
-  const std::string& Text(uint32_t control) { return os.Window(About()->hWnd()).texts.at(control); }
 };
-
-TEST_F(AboutTest, OneWindowWithTitleAndVersionThatOkAndEscCloseAndAboutMakesAfresh) {
-  Choose("mnuPopAbout");
-  WindowHandle first = About()->hWnd();
-  EXPECT_EQ("Version 2.0.5", Text(lblVersion));
-  EXPECT_EQ("Vantrel", Text(lblTitle));
-  Choose("mnuPopAbout");
-  EXPECT_EQ(2u, app.Forms().size());
-  EXPECT_EQ(first, About()->hWnd());
-  os.Send(first, win::kWmCommand, kCancelCommand, 0);  // Esc
-  EXPECT_EQ(1u, app.Forms().size());
-  EXPECT_EQ(0, os.quitMessages) << "the tray goes on";
-  Choose("mnuPopAbout");
-  EXPECT_NE(first, About()->hWnd());
-  EXPECT_EQ("Version 2.0.5", Text(lblVersion));
-  ClickAbout(cmdOK);
-  EXPECT_EQ(1u, app.Forms().size());
-}
 
 TEST_F(AboutTest, OnlyTheLinksHandWorkToTheShellAndEveryFailureIsTold) {
   Choose("mnuPopAbout");

@@ -91,9 +91,8 @@ class HostileSurroundings(unittest.TestCase):
         with ThreadPoolExecutor(2) as pool:
             running = pool.submit(rig.wine, exe, timeout=180)
             app = TrayApp(rig, launch=Launch(rig, rig.dir / "unlogged", exe.name.lower()))
-            hook = rig.launch(VANTREL.parent / "probe.exe",
-                              ["hook-cbt", windows_path(VANTREL.parent / "deny_window.dll"), "RefuseVantrelWindows"])
-            hook.wait_log("held")
+            refusing = ["hook-cbt", windows_path(VANTREL.parent / "deny_window.dll"), "RefuseVantrelWindows"]
+            rig.launch(VANTREL.parent / "probe.exe", refusing).wait_log("held")
 
             def told(caption: str) -> None:
                 box = rig.wait_window(DIALOG_CLASS)

@@ -36,7 +36,6 @@ void ClaimHighContrast(BYTE* exe) {
   }
 }
 
-// As the class holds them: the small icon is the one the tray shows.
 void ReportIconSizes(HWND main) {
   for (const auto& [index, name] : {std::pair{GCLP_HICONSM, "SmallIconPixels"}, {GCLP_HICON, "LargeIconPixels"}}) {
     ICONINFO info{};
