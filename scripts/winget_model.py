@@ -150,11 +150,17 @@ def installer_args(entry: dict, options: dict[str, str]) -> str:
     return args.replace("<INSTALLPATH>", options.get("location", ""))
 
 
+def split_words(line: str) -> list[str]:
+    """A command line's words as Windows programs read them: quotes group, and a
+    backslash is part of a path, not an escape."""
+    words = shlex.shlex(line, posix=True)
+    words.whitespace_split, words.escape = True, ""
+    return list(words)
+
+
 def msi_properties(args: str) -> dict[str, str]:
-    words = shlex.shlex(args, posix=True)
-    words.whitespace_split, words.escape = True, ""  # a path's backslashes are no escapes to msiexec
     return {name.upper(): value for name, _, value in
-            (word.partition("=") for word in words if "=" in word and not word.startswith("/"))}
+            (word.partition("=") for word in split_words(args) if "=" in word and not word.startswith("/"))}
 
 
 def play(manifest: dict, scenario: Scenario, conditions: list[tuple[str, str]]) -> Outcome:
@@ -267,16 +273,28 @@ def describe(outcome: Outcome, command: list[str], system: str) -> str:
 def package_conditions(packaging: Path = PACKAGING) -> list[tuple[str, str]]:
     """Each rule that stops an install, as (expression that must hold, message): the
     LaunchCondition rows, and every error action (type 19) of the execute sequence
-    with its condition turned round."""
+    with its condition turned round, written in vantrel.wxs or msi-tables.sql."""
     wxs = (packaging / "vantrel.wxs").read_text()
     unescape = lambda text: text.replace("&quot;", '"').replace("&lt;", "<").replace("&gt;", ">").replace("&amp;", "&")
     rules = [(unescape(m[2]), unescape(m[1])) for m in re.finditer(r'<Condition Message="([^"]*)">([^<]*)</Condition>', wxs)]
-    sql = (packaging / "msi-tables.sql").read_text()
-    errors = dict(re.findall(r"INSERT INTO `CustomAction` \([^)]*\) VALUES \('(\w+)', 19, [^,]*, '((?:[^']|'')*)'\)", sql))
-    for action, condition in re.findall(r"INSERT INTO `InstallExecuteSequence` \([^)]*\) VALUES \('(\w+)', '((?:[^']|'')*)'", sql):
-        if action in errors:
-            rules.append((f"NOT ({condition})", errors[action]))
+    errors = {m[1]: unescape(m[2]) for m in re.finditer(r'<CustomAction Id="(\w+)"[^>]*\bError="([^"]*)"', wxs)}
+    sequence = [(m[1], unescape(m[2])) for m in re.finditer(r'<Custom Action="(\w+)"[^>]*>([^<]*)</Custom>', wxs)]
+    for table, row in sql_rows((packaging / "msi-tables.sql").read_text()):
+        if table == "CustomAction" and row.get("Type") == "19":
+            errors[row["Action"]] = row.get("Target", "")
+        elif table == "InstallExecuteSequence":
+            sequence.append((row["Action"], row.get("Condition", "")))
+    rules += [(f"NOT ({condition})" if condition.strip() else "0", errors[action])
+              for action, condition in sequence if action in errors]
     return rules
+
+
+def sql_rows(sql: str):
+    """(table, {column: value}) of every INSERT statement, a line each."""
+    for m in re.finditer(r"^INSERT INTO `(\w+)` \(([^)]*)\) VALUES \((.*)\)\s*$", sql, re.M):
+        columns = re.findall(r"`(\w+)`", m[2])
+        values = [v.strip() for v in re.findall(r"'(?:[^']|'')*'|[^,\s][^,]*", m[3])]
+        yield m[1], dict(zip(columns, (v[1:-1].replace("''", "'") if v.startswith("'") else v for v in values)))
 
 
 TOKEN = re.compile(r'\s*(?:(?P<string>"[^"]*")|(?P<number>-?\d+)|(?P<op><>|>=|<=|~=|=|<|>|\(|\))|(?P<word>[\w.%]+))')

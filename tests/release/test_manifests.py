@@ -78,11 +78,11 @@ class Manifests(unittest.TestCase):
         manifest = release.yaml.safe_load((self.dist / INSTALLER).read_text())
         readme = (Path(__file__).resolve().parents[2] / "README.md").read_text()
         blocks = re.findall(r"^```[^\n]*\n(.*?)^```", readme, re.S | re.M)
-        commands = [line.split()[1:] for block in blocks for line in block.splitlines() if line.startswith("winget ")]
+        commands = [winget_model.split_words(line)[1:] for block in blocks for line in block.splitlines()
+                    if line.startswith("winget ")]
         self.assertGreater(len(commands), 2)
         for words in commands:
             with self.subTest(command=" ".join(words)):
-                words = [word.strip('"') for word in words]  # as cmd and PowerShell pass them
                 copies = (None,) if words[0] == "install" else ("user", "machine")
                 outcomes = [winget_model.play(manifest, winget_model.Scenario(account, copy, words), CONDITIONS)
                             for account in winget_model.EVERY for copy in copies]
