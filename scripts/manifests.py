@@ -87,9 +87,9 @@ def check_manifests(dist: Path, version: str) -> list[str]:
         entry = {**root, **own}  # a key at the root holds for every installer
         where = f"winget installer {i + 1}"
         # winget refuses a manifest with two entries it cannot tell apart.
-        key = tuple(entry.get(k) for k in ("InstallerType", "Architecture", "InstallerLocale", "Scope"))
-        problems += [f"{where}: a duplicate installer entry {key}"] if key in seen else []
-        seen.add(key)
+        identity = tuple(entry.get(k) for k in ("InstallerType", "Architecture", "InstallerLocale", "Scope"))
+        problems += [f"{where}: a duplicate installer entry {identity}"] if identity in seen else []
+        seen.add(identity)
         problems += [f"{where}: {key} is missing" for key in INSTALLER_REQUIRED if not entry.get(key)]
         problems += check_download(where, entry.get("InstallerUrl", ""), str(entry.get("InstallerSha256", "")),
                                    artefacts, version)

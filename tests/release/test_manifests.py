@@ -8,6 +8,8 @@ import unittest
 import zipfile
 from pathlib import Path
 
+import yaml
+
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
 import release  # noqa: E402
 import winget_model  # noqa: E402
@@ -75,7 +77,7 @@ class Manifests(unittest.TestCase):
                 self.assertTrue(any(complaint in p for p in problems), problems)
 
     def test_the_readme_winget_commands_work_as_written(self):
-        manifest = release.yaml.safe_load((self.dist / INSTALLER).read_text())
+        manifest = yaml.safe_load((self.dist / INSTALLER).read_text())
         readme = (Path(__file__).resolve().parents[2] / "README.md").read_text()
         blocks = re.findall(r"^```[^\n]*\n(.*?)^```", readme, re.S | re.M)
         commands = [winget_model.split_words(line)[1:] for block in blocks for line in block.splitlines()
