@@ -233,13 +233,16 @@ void frmMain::OpenPopup(PopupRequest request) {
   // of its own, has put the user where they want to be. A program a command started shows
   // later, and comes to the front then because the command let it.
   if (!Loaded() || os().GetForegroundWindow() != hWnd()) return;
-  // Dismissed from the keyboard: the focus goes back to the icon it came from, and stays in
-  // the notification area.
-  if (fromKeyboard && !chosen) os().Shell_NotifyIconA(win::kNimSetFocus, trayIconData_);
+  if (fromKeyboard && !chosen) {
+    // Dismissed from the keyboard: the focus goes back to the icon it came from, and stays
+    // in the notification area, where the shell takes it.
+    os().Shell_NotifyIconA(win::kNimSetFocus, trayIconData_);
+    if (os().GetForegroundWindow() != hWnd()) return;
+  }
   // The hidden window took the foreground only to hold the menu: it goes back to where the
   // user was, so the keys typed next (the arrow keys, an Alt+F4) reach the window they were
-  // meant for, also where the shell did not take the focus back.
-  if (previous != nullptr && os().GetForegroundWindow() == hWnd()) os().SetForegroundWindow(previous);
+  // meant for.
+  if (previous != nullptr) os().SetForegroundWindow(previous);
 }
 
 // The shell reports the menu key, Shift+F10 or Enter on the icon as a right-button release
