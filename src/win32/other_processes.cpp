@@ -48,8 +48,12 @@ std::optional<uint32_t> IntegrityOf(HANDLE process) {
 }
 
 std::optional<ProcessPlace> PlaceOf(DWORD processId, HANDLE process) {
+  // Found at run time, as every function that Windows 2000 may lack; without it every
+  // process runs in session 0.
+  using ProcessIdToSessionIdFunction = BOOL(WINAPI*)(DWORD, DWORD*);
+  const auto processIdToSessionId = SystemFunction<ProcessIdToSessionIdFunction>("kernel32.dll", "ProcessIdToSessionId");
   DWORD session = 0;
-  if (!ProcessIdToSessionId(processId, &session)) return std::nullopt;
+  if (processIdToSessionId != nullptr && !processIdToSessionId(processId, &session)) return std::nullopt;
   const std::optional<uint32_t> integrity = IntegrityOf(process);
   if (!integrity) return std::nullopt;
   return ProcessPlace{processId, session, *integrity};

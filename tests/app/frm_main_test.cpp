@@ -94,10 +94,9 @@ TEST_F(MainWindowTest, ASecondStartEndsAtOnceAndOpensTheRunningCopysMenuAtItsIco
   Start();
   const WindowHandle running = reinterpret_cast<WindowHandle>(0x5000);  // as the second copy's system names it
   struct Case { std::optional<ProcessPlace> place; bool asked; };
-  const Case cases[] = {{ProcessPlace{7, 1, 0x2000}, true}, {ProcessPlace{7, 2, 0x2000}, false},
-                        {ProcessPlace{7, 1, 0x3000}, false}, {ProcessPlace{7, 1, 0x1000}, false}, {std::nullopt, false}};
   uint32_t showMenu = 0;
-  for (const auto& [place, asked] : cases) {
+  for (const auto& [place, asked] : {Case{ProcessPlace{7, 1, 0x2000}, true}, {ProcessPlace{7, 2, 0x2000}, false},
+                                     {ProcessPlace{7, 1, 0x3000}, false}, {ProcessPlace{7, 1, 0x1000}, false}, {}}) {
     Program second;
     second.os.otherInstance = true;
     second.os.otherWindows[running] = {MainFormLayout().className, place, {}};

@@ -146,12 +146,8 @@ void FakeOs::AllowSetForegroundWindow(uint32_t processId) {
 
 std::vector<WindowHandle> FakeOs::FindWindows(const std::string& className) {
   std::vector<WindowHandle> found;
-  for (const auto& [handle, window] : windows) {
-    if (!window.destroyed && window.form->Layout().className == className) found.push_back(handle);
-  }
-  for (const auto& [handle, window] : otherWindows) {
-    if (window.className == className) found.push_back(handle);
-  }
+  for (const auto& [handle, window] : windows) if (!window.destroyed && window.form->Layout().className == className) found.push_back(handle);
+  for (const auto& [handle, window] : otherWindows) if (window.className == className) found.push_back(handle);
   return found;
 }
 

@@ -32,10 +32,8 @@ struct ChangeCall { DevMode record; uint32_t flags; };
 struct TrayCall { uint32_t message; NotifyIconData record; };
 struct MessageBoxCall { std::string text, caption; uint32_t style; WindowHandle owner; int32_t shownAs; };
 
-// Which shows spend the launcher's show state: both readings agree that SW_SHOWDEFAULT on any
-// window, and SW_SHOWNORMAL or SW_SHOW on a top-level, unowned window with a caption, take it
-// and spend it. ReactOS's reading spends it on any other first show of such a window too, a
-// hide included; Microsoft's ShowWindow page and Raymond Chen's account do not.
+// Which shows spend the launcher's show state besides those that take it: any first show of a
+// qualifying window, a hide included (ReactOS), or none (Microsoft's ShowWindow page, Raymond Chen).
 enum class ShowStateReading { AnyFirstShowSpends, OnlyATakenShowSpends };
 
 struct FakeWindow {
