@@ -47,7 +47,6 @@ struct ProcessPlace {
   uint32_t id = 0;
   uint32_t session = 0;
   uint32_t integrity = 0;
-  friend bool operator==(const ProcessPlace&, const ProcessPlace&) = default;
 };
 
 // The two sizes of a window's icon: the large one (Alt+Tab) and the small one (title bar

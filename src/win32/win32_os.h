@@ -25,7 +25,8 @@ Function SystemFunction(const char* module, const char* name) {
 
 // The operating system as the program sees it. The plain calls are in api_calls.cpp,
 // the window services (a form's window, its frame) in window_toolkit.cpp, the popup
-// menu in popup_menu.cpp, what screen readers are told in accessibility.cpp.
+// menu in popup_menu.cpp, what screen readers are told in accessibility.cpp, other
+// processes in other_processes.cpp.
 class Win32Os final : public Os {
  public:
   explicit Win32Os(HINSTANCE instance);
