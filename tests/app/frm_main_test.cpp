@@ -325,40 +325,43 @@ TEST_F(MainWindowTest, AMenuOpenedFromTheKeyboardOpensAtTheIconAndHandsTheFocusB
 // of all. Whatever the launcher asked, every box appears normally, which brings it to the
 // front, with its own taskbar button (no owner); so does the About window; the hidden window
 // never reaches the screen.
-TEST(LauncherShowState, EveryBoxAndTheAboutWindowAppearNormallyAndInFrontAndNothingFlashes) {
-  for (const auto reading : {testing::ShowStateReading::AnyFirstShowSpends, testing::ShowStateReading::OnlyATakenShowSpends}) {
-    for (int32_t launcher : {win::kSwHide, win::kSwShowMinimized, win::kSwShowMinNoActive, win::kSwShowMaximized}) {
-      SCOPED_TRACE(std::string(reading == testing::ShowStateReading::AnyFirstShowSpends ? "ReactOS" : "Microsoft") +
-                   " reading, launcher " + std::to_string(launcher));
-      Program broken;
-      broken.os.startupShowState = launcher;
-      broken.os.reading = reading;
-      broken.os.createFails = true;
-      broken.Start();
-      EXPECT_EQ(1, broken.app.ExitCode()) << "a start that failed says so to its launcher";
-      Program p;
-      p.os.startupShowState = launcher;
-      p.os.reading = reading;
-      p.Start();
-      p.os.testCodes[{800, 600, 60}] = win::kDispChangeBadMode;
-      p.Choose("mnu800_60");
-      p.os.shellExecuteResult = 2;
-      p.Choose("mnuWeb");
-      p.Choose("mnuPopAbout");
-      const testing::FakeWindow& about = p.os.Window(p.About()->hWnd());
-      EXPECT_EQ((std::tuple{true, false, false}), std::tuple(about.visible, about.minimized, about.maximized));
-      EXPECT_EQ(p.About()->hWnd(), p.os.foreground);
-      std::vector<testing::MessageBoxCall> boxes = broken.os.messageBoxes;
-      boxes.insert(boxes.end(), p.os.messageBoxes.begin(), p.os.messageBoxes.end());
-      ASSERT_EQ(3u, boxes.size());
-      for (const testing::MessageBoxCall& box : boxes) {
-        EXPECT_EQ((std::pair<int32_t, WindowHandle>{win::kSwShowNormal, nullptr}), std::pair(box.shownAs, box.owner))
-            << box.text;
-      }
-      for (const auto& [handle, window] : p.os.windows) EXPECT_EQ(handle == p.About()->hWnd(), window.seenOnScreen);
+struct LauncherShowState : ::testing::TestWithParam<testing::ShowStateReading> {};
+
+TEST_P(LauncherShowState, EveryBoxAndTheAboutWindowAppearNormallyAndInFrontAndNothingFlashes) {
+  for (int32_t launcher : {win::kSwHide, win::kSwShowMinimized, win::kSwShowMinNoActive, win::kSwShowMaximized}) {
+    SCOPED_TRACE(launcher);
+    Program broken;
+    broken.os.startupShowState = launcher;
+    broken.os.reading = GetParam();
+    broken.os.createFails = true;
+    broken.Start();
+    EXPECT_EQ(1, broken.app.ExitCode()) << "a start that failed says so to its launcher";
+    Program p;
+    p.os.startupShowState = launcher;
+    p.os.reading = GetParam();
+    p.Start();
+    p.os.testCodes[{800, 600, 60}] = win::kDispChangeBadMode;
+    p.Choose("mnu800_60");
+    p.os.shellExecuteResult = 2;
+    p.Choose("mnuWeb");
+    p.Choose("mnuPopAbout");
+    const testing::FakeWindow& about = p.os.Window(p.About()->hWnd());
+    EXPECT_EQ((std::tuple{true, false, false}), std::tuple(about.visible, about.minimized, about.maximized));
+    EXPECT_EQ(p.About()->hWnd(), p.os.foreground);
+    std::vector<testing::MessageBoxCall> boxes = broken.os.messageBoxes;
+    boxes.insert(boxes.end(), p.os.messageBoxes.begin(), p.os.messageBoxes.end());
+    ASSERT_EQ(3u, boxes.size());
+    for (const testing::MessageBoxCall& box : boxes) {
+      EXPECT_EQ((std::pair<int32_t, WindowHandle>{win::kSwShowNormal, nullptr}), std::pair(box.shownAs, box.owner))
+          << box.text;
     }
+    for (const auto& [handle, window] : p.os.windows) EXPECT_EQ(handle == p.About()->hWnd(), window.seenOnScreen);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(EachReading, LauncherShowState,
+                         ::testing::Values(testing::ShowStateReading::AnyFirstShowSpends, testing::ShowStateReading::OnlyATakenShowSpends),
+                         [](const auto& reading) { return reading.index == 0 ? "ReactOS" : "Microsoft"; });
 
 // Where Top 20000 twips (1333 px at 100 %) would lie on a monitor, the window parks just
 // below the virtual screen, all monitors together; 10 twips a pixel at 150 %.
