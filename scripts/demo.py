@@ -9,7 +9,7 @@ REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
 
 from rig import settle, wait_until  # noqa: E402
-from vantrel_app import MENU_CLASS, TrayApp, new_rig  # noqa: E402
+from vantrel_app import MENU_CLASS, TrayApp, new_rig, open_menus  # noqa: E402
 
 OUT = REPO / "build" / "run"
 
@@ -17,11 +17,6 @@ OUT = REPO / "build" / "run"
 def crop(source: Path, target: Path, box: tuple[int, int, int, int]) -> None:
     x, y, w, h = box
     subprocess.run(["convert", str(source), "-crop", f"{w}x{h}+{x}+{y}", "+repage", str(target)], check=True)
-
-
-def open_menus(rig) -> int:
-    records = (line.split("\t") for line in rig.probe_ok("windows").splitlines())
-    return sum(1 for _, cls, visible in records if cls == MENU_CLASS and visible == "1")
 
 
 def main() -> int:

@@ -20,6 +20,9 @@ constexpr uint32_t kPopupFlags = 0;
 // Started again only after an update closed it: not after a crash or a hang, and not
 // after the restart of Windows that an update may need (a Startup shortcut does that).
 constexpr uint32_t kRestartOnlyAfterAnUpdate = win::kRestartNoCrash | win::kRestartNoHang | win::kRestartNoReboot;
+// What a copy started again posts to the running one: open your menu.
+constexpr const char* kShowMenuMessageName = "AmbrelUtilities.Vantrel.ShowMenu";
+constexpr const char* kTaskbarClass = "Shell_TrayWnd";
 
 }  // namespace
 
@@ -91,6 +94,7 @@ frmMain::~frmMain() { Close(); }
 
 void frmMain::Load() {
   if (os().AnotherInstanceRunning()) {
+    ShowRunningCopy();
     Close();
     return;
   }
@@ -112,6 +116,7 @@ void frmMain::Load() {
   AddTrayIcon();
   // Explorer announces a restart with this message; the icon has to be added again then.
   taskbarCreatedMessage_ = os().RegisterWindowMessageA("TaskbarCreated");
+  showMenuMessage_ = os().RegisterWindowMessageA(kShowMenuMessageName);
   // An installer that closes this copy to replace its files then starts the new version.
   os().RegisterApplicationRestart(kRestartOnlyAfterAnUpdate);
 }
@@ -173,43 +178,95 @@ void frmMain::Timer(uint32_t timerId) {
 }
 
 bool frmMain::RegisteredMessage(uint32_t message) {
-  if (message != taskbarCreatedMessage_ || trayIconData_.cbSize == 0) return false;
-  AddTrayIcon();
+  if (trayIconData_.cbSize == 0) return false;  // still starting
+  if (message == showMenuMessage_) {
+    OpenPopup(PopupRequest::FromAnotherCopy);
+  } else if (message == taskbarCreatedMessage_) {
+    AddTrayIcon();
+  } else {
+    return false;
+  }
   return true;
+}
+
+// Started again while this copy runs, from the Start menu say: Windows 11 keeps new icons
+// hidden in the overflow, so the user would see nothing at all. The running copy opens its
+// menu at its icon instead, and may take the foreground for it, which only this copy,
+// started by the program the user is in, can grant.
+void frmMain::ShowRunningCopy() {
+  const std::optional<RunningCopy> running = FindRunningCopy();
+  if (!running) return;
+  os().AllowSetForegroundWindow(running->processId);
+  os().PostMessageA(running->window, os().RegisterWindowMessageA(kShowMenuMessageName));
+}
+
+// The main window of another copy in this session, at this integrity level. The mutex that
+// told us of it is per session and the window search sees this desktop only; a copy at
+// another level (an elevated one, or one of ours while we run elevated) is left alone,
+// as is one whose process we may not look at.
+std::optional<frmMain::RunningCopy> frmMain::FindRunningCopy() {
+  const ProcessPlace own = os().OwnProcess();
+  for (WindowHandle window : os().FindWindows(Layout().className)) {
+    if (window == hWnd()) continue;
+    const std::optional<ProcessPlace> other = os().WindowProcess(window);
+    if (other && other->id != own.id && other->session == own.session && other->integrity == own.integrity) {
+      return RunningCopy{window, other->id};
+    }
+  }
+  return std::nullopt;
 }
 
 void frmMain::MouseMove(int32_t, int32_t, double x, double) {
   // The tray icon reports its mouse messages as WM_MOUSEMOVE with the real message in
   // the low word of lParam, which arrives here converted to twips.
   const long message = std::lrint(x / app().TwipsPerPixelX());
-  if (message == win::kWmRButtonUp) OpenPopup();
+  if (message == win::kWmRButtonUp) OpenPopup(PopupRequest::AtIcon);
 }
 
-void frmMain::OpenPopup() {
-  // The shell reports the menu key, Shift+F10 or Enter on the icon as a right-button
-  // release too. The pointer is then wherever the mouse was left, maybe on another
-  // monitor: the menu opens at the icon instead. Where the icon is must be read before
-  // the hidden window takes the foreground, which closes the overflow flyout that may
-  // hold it.
-  const PixelPoint pointer = os().GetCursorPos();
-  const std::optional<PixelRect> icon = os().NotifyIconRect(trayIconData_);
-  const bool fromKeyboard = icon && !icon->Contains(pointer);
+void frmMain::OpenPopup(PopupRequest request) {
+  bool fromKeyboard = false;
+  const PixelPoint at = PopupPlace(request, fromKeyboard);
   const WindowHandle previous = os().GetForegroundWindow();
   os().SetForegroundWindow(hWnd());
-  const bool chosen = PopupMenu(Popup(), kPopupFlags, fromKeyboard ? icon->Centre() : pointer);
+  const bool chosen = PopupMenu(Popup(), kPopupFlags, at);
   // A click on another window that dismissed the menu, or a command that opened a window
-  // of its own, has put the user where they want to be.
+  // of its own, has put the user where they want to be. A program a command started shows
+  // later, and comes to the front then because the command let it.
   if (!Loaded() || os().GetForegroundWindow() != hWnd()) return;
   if (fromKeyboard && !chosen) {
     // Dismissed from the keyboard: the focus goes back to the icon it came from, and stays
-    // in the notification area.
+    // in the notification area, where the shell takes it.
     os().Shell_NotifyIconA(win::kNimSetFocus, trayIconData_);
-    return;
+    if (os().GetForegroundWindow() != hWnd()) return;
   }
   // The hidden window took the foreground only to hold the menu: it goes back to where the
-  // user was, so the keys typed next (an Alt+F4 among them) reach the program they were
+  // user was, so the keys typed next (the arrow keys, an Alt+F4) reach the window they were
   // meant for.
   if (previous != nullptr) os().SetForegroundWindow(previous);
+}
+
+// The shell reports the menu key, Shift+F10 or Enter on the icon as a right-button release
+// too. The pointer, where it was when that report was posted, is then wherever the mouse
+// was left, maybe on another monitor: the menu opens at the icon instead, as it does for
+// another copy's request. Where the icon is must be read before the hidden window takes
+// the foreground, which closes the overflow flyout that may hold it.
+PixelPoint frmMain::PopupPlace(PopupRequest request, bool& fromKeyboard) {
+  const PixelPoint pointer = os().GetMessagePos();
+  const std::optional<PixelRect> icon = os().NotifyIconRect(trayIconData_);
+  fromKeyboard = request == PopupRequest::AtIcon && icon && !icon->Contains(pointer);
+  if (icon && (fromKeyboard || request == PopupRequest::FromAnotherCopy)) return icon->Centre();
+  if (request == PopupRequest::FromAnotherCopy) return NotificationAreaCorner().value_or(pointer);
+  return pointer;
+}
+
+// Where the shell cannot tell where the icon is, the notification area is still at the end
+// of the taskbar: its right end, or its bottom end on a taskbar at the side of the screen,
+// both at its bottom-right corner. The menu turns to fit on the screen from there.
+std::optional<PixelPoint> frmMain::NotificationAreaCorner() {
+  const std::vector<WindowHandle> taskbars = os().FindWindows(kTaskbarClass);
+  if (taskbars.empty()) return std::nullopt;
+  const PixelRect bar = os().GetWindowRect(taskbars.front());
+  return PixelPoint{bar.right - 1, bar.bottom - 1};
 }
 
 void frmMain::RateItemClick(RateIndex index) {

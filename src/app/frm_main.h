@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "about/frm_about.h"
@@ -35,7 +36,18 @@ class frmMain final : public Form {
   MenuItem BuildMenu();
   // The menu bar's one item, whose submenu is the tray popup.
   MenuItem& Popup() { return Menu().children.front(); }
-  void OpenPopup();
+  // Who asked for the popup: the user at the icon (with the mouse or the keyboard), or a
+  // copy of the program started again.
+  enum class PopupRequest { AtIcon, FromAnotherCopy };
+  void OpenPopup(PopupRequest request);
+  PixelPoint PopupPlace(PopupRequest request, bool& fromKeyboard);
+  std::optional<PixelPoint> NotificationAreaCorner();
+  struct RunningCopy {
+    WindowHandle window;
+    uint32_t processId;
+  };
+  std::optional<RunningCopy> FindRunningCopy();
+  void ShowRunningCopy();
   // A rate item by its group's row in PopupRows and its place in RefreshRates.
   struct RateIndex {
     uint16_t row, rate;
@@ -55,6 +67,7 @@ class frmMain final : public Form {
   NotifyIconData trayIconData_{};
   bool trayIconShown_ = false;
   uint32_t taskbarCreatedMessage_ = 0;
+  uint32_t showMenuMessage_ = 0;
   std::unique_ptr<frmAbout> about_;
   std::vector<ResolutionGroup> resolutionGroups_;  // items of the menu, with their modes
 };

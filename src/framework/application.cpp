@@ -14,19 +14,14 @@ int32_t Application::ScreenDpi() const {
 
 double Application::TwipsPerPixelX() const { return TwipsPerPixel(ScreenDpi()); }
 
-void Application::SpendStartupShowState(WindowHandle hidden) const {
+void Application::SpendStartupShowState() const {
   if (std::exchange(startupShowStateSpent_, true)) return;
-  if (hidden != nullptr) {
-    os_.ShowWindow(hidden, win::kSwHide);
-  } else {
-    os_.SpendStartupShowState();
-  }
+  os_.ShowUnseenWindow(win::kWsPopup | win::kWsCaption, win::kSwShowNormal);
 }
 
 int32_t Application::MsgBox(const std::string& text, uint32_t style,
                             const std::string& title) const {
-  // Spent already unless no window of the program could be made: this box comes first then.
-  SpendStartupShowState(nullptr);
+  SpendStartupShowState();
   return os_.MessageBoxA(nullptr, text, title.empty() ? kTitle : title, style);
 }
 

@@ -55,11 +55,13 @@ class Application {
   // Windows hands the show state the launcher asked for (a shortcut set to run minimized, a
   // launcher that starts programs hidden) to the first show of the process's first top-level,
   // unowned window with a caption, whatever the program asks: every form and every message
-  // box is one. Spent once, before anything is shown, by hiding `hidden`, a window of the
-  // program that is not on screen, or where there is none yet, one the system makes for that
-  // alone. Nothing appears, and no form or message box (which has no second show to put it
-  // right) keeps the launcher's state.
-  void SpendStartupShowState(WindowHandle hidden) const;
+  // box is one. Readings differ on which show uses it up: any first show, a hide included
+  // (ReactOS), or only one whose command it replaces, SW_SHOWNORMAL or SW_SHOW (Microsoft's
+  // ShowWindow page, Raymond Chen). Spent once, before anything is shown, on a window that
+  // qualifies and is shown with SW_SHOWNORMAL, which every reading replaces and so spends:
+  // a window nobody can see, whatever state it takes. No form or message box (which has no
+  // second show to put it right) keeps the launcher's state.
+  void SpendStartupShowState() const;
 
   // What the process ends with: non-zero once something the user was told of has
   // failed, so that a launcher or script sees it too.

@@ -122,11 +122,11 @@ void Form::Show() {
                                                : win::kSwShowNoActivate);
 }
 
-// Shows the window as asked, or not at all when a handler has hidden it. The first one
-// spends the launcher's show state on this window while it is still hidden.
+// Shows the window as asked, or not at all when a handler has hidden it. The launcher's
+// show state is spent before any window of the program can take it.
 void Form::PutOnScreen(int32_t showCommand) {
   if (!Loaded()) return;
-  app_.SpendStartupShowState(window_);
+  app_.SpendStartupShowState();
   if (!visible_) return;
   os().ShowWindow(window_, showCommand);
   onScreen_ = true;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -38,6 +39,14 @@ struct PixelRect {
     return point.x >= left && point.x < right && point.y >= top && point.y < bottom;
   }
   PixelPoint Centre() const { return {left + Width() / 2, top + Height() / 2}; }
+};
+
+// A process and where it runs: its terminal-services session and its mandatory integrity
+// level (the level's relative id, SECURITY_MANDATORY_*_RID; 0 where Windows has none).
+struct ProcessPlace {
+  uint32_t id = 0;
+  uint32_t session = 0;
+  uint32_t integrity = 0;
 };
 
 // The two sizes of a window's icon: the large one (Alt+Tab) and the small one (title bar
@@ -108,11 +117,19 @@ class Os {
   // Tells assistive technology what `annotation` says about a control of `window`,
   // through the system's accessibility layer; where the system offers none, nothing happens.
   virtual void AnnotateControl(WindowHandle window, uint32_t controlId, const ControlAnnotation& annotation) = 0;
-  // Windows hands the show state the launcher asked for (a shortcut set to run minimized, a
-  // launcher that starts programs hidden) to the first show of the process's first top-level,
-  // unowned window with a caption. This spends it on a window made for that alone and
-  // destroyed unseen, for a process that has no window of its own to spend it on.
-  virtual void SpendStartupShowState() = 0;
+  // Makes a top-level, unowned window of `style` (WS_*) that nobody can see, whatever it is
+  // shown as (layered and never given its layer, no taskbar button), shows it with
+  // `showCommand` and destroys it.
+  virtual void ShowUnseenWindow(uint32_t style, int32_t showCommand) = 0;
+
+  // Other processes: the top-level windows of this desktop whose class is `className`, the
+  // process that made a window (none where this process may not look at it), this process,
+  // and a grant of the right to take the foreground (kAsfwAny: to any process), which only
+  // a process that may take it itself can give.
+  virtual std::vector<WindowHandle> FindWindows(const std::string& className) = 0;
+  virtual std::optional<ProcessPlace> WindowProcess(WindowHandle window) = 0;
+  virtual ProcessPlace OwnProcess() = 0;
+  virtual void AllowSetForegroundWindow(uint32_t processId) = 0;
 
   // Windows: one call each.
   virtual void DestroyWindow(WindowHandle window) = 0;
@@ -130,7 +147,8 @@ class Os {
   virtual void SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) = 0;
   virtual bool PostMessageA(WindowHandle window, uint32_t message) = 0;
   virtual uint32_t RegisterWindowMessageA(const char* name) = 0;
-  virtual PixelPoint GetCursorPos() = 0;
+  // Where the pointer was when the message being handled was posted.
+  virtual PixelPoint GetMessagePos() = 0;
   virtual int32_t MessageBoxA(WindowHandle owner, const std::string& text,
                               const std::string& caption, uint32_t style) = 0;
   virtual int32_t ScreenDpiX() = 0;
@@ -166,6 +184,11 @@ inline constexpr int32_t kSwShow = 5;
 inline constexpr int32_t kSwShowMinNoActive = 7;
 inline constexpr int32_t kSwRestore = 9;
 inline constexpr int32_t kSwShowDefault = 10;
+
+inline constexpr uint32_t kWsCaption = 0x00C00000;
+inline constexpr uint32_t kWsPopup = 0x80000000;
+inline constexpr uint32_t kWsChild = 0x40000000;
+inline constexpr uint32_t kAsfwAny = 0xFFFFFFFF;
 
 inline constexpr uint32_t kMbOk = 0x0000;
 inline constexpr uint32_t kMbIconStop = 0x0010;

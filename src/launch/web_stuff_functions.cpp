@@ -9,7 +9,14 @@ constexpr const char* kWorkingDirectory = "C:\\";
 // ShellExecute reports success with any value above 32; 32 itself is an error.
 constexpr intptr_t kShellExecuteLastError = 32;
 
+// The program started, or the browser or mail client the shell hands the document to (often
+// one already running, not a process of ours), shows once the menu has given the foreground
+// back to where the user was; it comes to the front then only by a grant from the program
+// in front now, which lasts until the user's next input.
+void LetTheStartedProgramComeToTheFront(const Application& app) { app.os().AllowSetForegroundWindow(win::kAsfwAny); }
+
 bool ShellOpen(const Application& app, const std::string& document) {
+  LetTheStartedProgramComeToTheFront(app);
   return app.os().ShellExecuteA(document, kWorkingDirectory, win::kSwShowNormal) >
          kShellExecuteLastError;
 }
@@ -30,6 +37,7 @@ void SendFeedbackMail(const Application& app, const std::string& address) {
 }
 
 void OpenDisplayProperties(const Application& app) {
+  LetTheStartedProgramComeToTheFront(app);
   if (!app.os().StartSystemProgram(kDisplayControlPanelProgram, kDisplayControlPanelCommand,
                                    win::kSwShowMinimized)) {
     app.MsgBox(kControlPanelFailedText, win::kMbIconStop);

@@ -3,6 +3,7 @@
 #include "win32/win32_os.h"
 
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <cstddef>
 
@@ -44,6 +45,8 @@ static_assert(win::kSwHide == SW_HIDE && win::kSwShowNormal == SW_SHOWNORMAL &&
 static_assert(win::kSmCxIcon == SM_CXICON && win::kSmCxSmIcon == SM_CXSMICON &&
               win::kSmXVirtualScreen == SM_XVIRTUALSCREEN && win::kSmYVirtualScreen == SM_YVIRTUALSCREEN &&
               win::kSmCxVirtualScreen == SM_CXVIRTUALSCREEN && win::kSmCyVirtualScreen == SM_CYVIRTUALSCREEN);
+static_assert(win::kWsCaption == WS_CAPTION && win::kWsPopup == WS_POPUP && win::kWsChild == WS_CHILD &&
+              win::kAsfwAny == ASFW_ANY);
 static_assert(win::kMbOk == MB_OK && win::kMbIconStop == MB_ICONSTOP);
 static_assert(win::kNimAdd == NIM_ADD && win::kNimModify == NIM_MODIFY &&
               win::kNimDelete == NIM_DELETE && win::kNimSetFocus == NIM_SETFOCUS &&
@@ -150,11 +153,13 @@ void Win32Os::ShowWindow(WindowHandle window, int32_t showCommand) {
   ::ShowWindow(Hwnd(window), showCommand);
 }
 
-void Win32Os::SpendStartupShowState() {
-  // Hiding a hidden window shows nothing and spends the state all the same.
-  const scoped::Window spare(
-      CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_CAPTION, 0, 0, 0, 0, nullptr, nullptr, instance_, nullptr));
-  if (spare) ::ShowWindow(spare.get(), SW_HIDE);
+void Win32Os::ShowUnseenWindow(uint32_t style, int32_t showCommand) {
+  // A layered window is not drawn until it is given its layer (SetLayeredWindowAttributes or
+  // UpdateLayeredWindow), so it shows nothing even maximized; a tool window has no taskbar
+  // button, even minimized; a transparent one lets every click through.
+  const scoped::Window unseen(CreateWindowExA(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT, "STATIC", "",
+                                              style, 0, 0, 0, 0, nullptr, nullptr, instance_, nullptr));
+  if (unseen) ::ShowWindow(unseen.get(), showCommand);
 }
 
 void Win32Os::MoveWindow(WindowHandle window, const PixelRect& outer) {
@@ -203,10 +208,9 @@ uint32_t Win32Os::RegisterWindowMessageA(const char* name) {
   return ::RegisterWindowMessageA(name);
 }
 
-PixelPoint Win32Os::GetCursorPos() {
-  POINT point{};
-  ::GetCursorPos(&point);
-  return {point.x, point.y};
+PixelPoint Win32Os::GetMessagePos() {
+  const DWORD position = ::GetMessagePos();
+  return {GET_X_LPARAM(position), GET_Y_LPARAM(position)};
 }
 
 int32_t Win32Os::MessageBoxA(WindowHandle owner, const std::string& text,

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "framework/os.h"
 #include "win32/com.h"
@@ -24,7 +25,8 @@ Function SystemFunction(const char* module, const char* name) {
 
 // The operating system as the program sees it. The plain calls are in api_calls.cpp,
 // the window services (a form's window, its frame) in window_toolkit.cpp, the popup
-// menu in popup_menu.cpp, what screen readers are told in accessibility.cpp.
+// menu in popup_menu.cpp, what screen readers are told in accessibility.cpp, other
+// processes in other_processes.cpp.
 class Win32Os final : public Os {
  public:
   explicit Win32Os(HINSTANCE instance);
@@ -53,7 +55,11 @@ class Win32Os final : public Os {
   void AnnotateControl(WindowHandle window, uint32_t controlId, const ControlAnnotation& annotation) override;
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
-  void SpendStartupShowState() override;
+  void ShowUnseenWindow(uint32_t style, int32_t showCommand) override;
+  std::vector<WindowHandle> FindWindows(const std::string& className) override;
+  std::optional<ProcessPlace> WindowProcess(WindowHandle window) override;
+  ProcessPlace OwnProcess() override;
+  void AllowSetForegroundWindow(uint32_t processId) override;
   void MoveWindow(WindowHandle window, const PixelRect& outer) override;
   PixelRect GetWindowRect(WindowHandle window) override;
   void UpdateWindow(WindowHandle window) override;
@@ -65,7 +71,7 @@ class Win32Os final : public Os {
   void SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds) override;
   bool PostMessageA(WindowHandle window, uint32_t message) override;
   uint32_t RegisterWindowMessageA(const char* name) override;
-  PixelPoint GetCursorPos() override;
+  PixelPoint GetMessagePos() override;
   int32_t MessageBoxA(WindowHandle owner, const std::string& text, const std::string& caption,
                       uint32_t style) override;
   int32_t ScreenDpiX() override;

@@ -285,6 +285,11 @@ bool AnswerFromLayout(const Form& form, HWND window, UINT message, WPARAM wParam
       result = 0;
       return true;
     case WM_SYSCOLORCHANGE:
+      // Only top-level windows get it; controls of the common-controls library need it too.
+      for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        SendMessageA(child, message, wParam, lParam);
+      }
+      [[fallthrough]];
     case WM_SETTINGCHANGE:
       // The theme, or high contrast, came or went: paint everything in its colours.
       RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
@@ -367,6 +372,7 @@ WindowHandle Win32Os::CreateFormWindow(Form& form, const FormIcons& icons, const
   SetPropA(window, kResourcesProperty, resources.release());  // freed by DestroyWindow
   CreateControls(window, instance_, layout);
   ApplyDpi(window, instance_, layout, created, WindowDpi(window));
+  InitialiseKeyboardCues(window);
   return window;
 }
 

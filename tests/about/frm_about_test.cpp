@@ -89,18 +89,5 @@ TEST(AboutColours, HighContrastCountsOnlyWhenItIsOn) {
   EXPECT_EQ((std::pair{false, true}), std::pair(HighContrastOn(126), HighContrastOn(127)));
 }
 
-TEST(DisplayProperties, StartTheSystemsRundll32MinimizedAndReportAFailure) {
-  FakeOs os;
-  Application app(os);
-  OpenDisplayProperties(app);
-  using Start = std::tuple<std::string, std::string, int32_t>;
-  EXPECT_EQ((std::vector<Start>{{"rundll32.exe", "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,3", 2}}),
-            os.processes);
-  EXPECT_TRUE(os.messageBoxes.empty());
-  os.startProcessResult = false;
-  OpenDisplayProperties(app);
-  EXPECT_EQ(win::kMbIconStop, os.messageBoxes.at(0).style);
-}
-
 }  // namespace
 }  // namespace vantrel

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "fakes/program.h"
 
@@ -76,16 +77,44 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
   EXPECT_EQ(0, app.ExitCode());
   EXPECT_EQ(std::vector<std::string>{"RegisterApplicationRestart 11"}, os.Calls("RegisterApplicationRestart"))
       << "restarted after an update only, not after a crash, a hang or a reboot";
+}
 
-  Program second;
-  second.os.otherInstance = true;
-  ASSERT_EQ(Messages{win::kNimDelete}, second.TrayMessagesOf([&] { second.Start(); }));
-  EXPECT_TRUE(second.os.Calls("ChangeDisplaySettingsA").empty()) << "a second copy scans nothing";
-  const NotifyIconData zero{};
-  EXPECT_EQ(0, std::memcmp(&zero, &second.LastTray(), sizeof zero)) << "the delete names no icon";
-  EXPECT_EQ(1, second.os.quitMessages);
-  EXPECT_EQ(0, second.app.ExitCode()) << "a second copy ends as it should";
-  EXPECT_TRUE(second.os.Calls("RegisterApplicationRestart").empty()) << "only the copy that stays is restarted";
+// Started again, Vantrel ends at once and adds nothing, but asks the copy running in this
+// session at this integrity level to open its menu at its icon (Windows 11 hides new icons in
+// the overflow) and lets it take the foreground. Any other copy is left alone.
+TEST_F(MainWindowTest, ASecondStartEndsAtOnceAndOpensTheRunningCopysMenuAtItsIcon) {
+  const WindowHandle editor = reinterpret_cast<WindowHandle>(0x9990);
+  os.foreignWindows.insert(editor);
+  os.foreground = editor;
+  Start();
+  const WindowHandle running = reinterpret_cast<WindowHandle>(0x5000);  // as the second copy's system names it
+  struct Case { std::optional<ProcessPlace> place; bool asked; };
+  uint32_t showMenu = 0;
+  for (const auto& [place, asked] : {Case{ProcessPlace{7, 1, 0x2000}, true}, {ProcessPlace{7, 2, 0x2000}, false},
+                                     {ProcessPlace{7, 1, 0x3000}, false}, {ProcessPlace{7, 1, 0x1000}, false}, {}}) {
+    Program second;
+    second.os.otherInstance = true;
+    second.os.otherWindows[running] = {MainFormLayout().className, place, {}};
+    ASSERT_EQ(Messages{win::kNimDelete}, second.TrayMessagesOf([&] { second.Start(); }));
+    EXPECT_TRUE(second.os.Calls("ChangeDisplaySettingsA").empty()) << "a second copy scans nothing";
+    const NotifyIconData zero{};
+    EXPECT_EQ(0, std::memcmp(&zero, &second.LastTray(), sizeof zero)) << "the delete names no icon";
+    EXPECT_EQ((std::pair{1, 0}), std::pair(second.os.quitMessages, second.app.ExitCode())) << "it ends as it should";
+    EXPECT_TRUE(second.os.Calls("RegisterApplicationRestart").empty()) << "only the copy that stays is restarted";
+    EXPECT_EQ(asked ? 1u : 0u, second.os.posted.size());
+    EXPECT_EQ(asked ? std::vector<std::string>{"AllowSetForegroundWindow 7"} : std::vector<std::string>{},
+              second.os.Calls("AllowSetForegroundWindow"));
+    for (const auto& [window, message] : second.os.posted) {
+      EXPECT_EQ(running, window);
+      os.Send(main->hWnd(), showMenu = message, 0, 0);  // delivered to the running copy
+    }
+  }
+  ASSERT_EQ(1u, os.popups.size()) << "the menu opened once";
+  EXPECT_EQ((PixelPoint{1023, 767}), os.popupPlaces.back()) << "the shell cannot tell where the icon is: the taskbar's end";
+  EXPECT_EQ(editor, os.foreground) << "dismissed, the foreground goes back to where the user was";
+  os.iconRect = PixelRect{1000, 748, 1020, 768};
+  os.Send(main->hWnd(), showMenu, 0, 0);
+  EXPECT_EQ((PixelPoint{1010, 758}), os.popupPlaces.back());
 }
 
 TEST_F(MainWindowTest, EveryTickRereadsTheModeAndModifiesWithTheWholeRecord) {
@@ -231,6 +260,15 @@ TEST_F(MainWindowTest, TheForegroundGoesBackAfterThePopupAndAltF4NeverEndsTheHid
   os.PressAltF4();
   EXPECT_EQ(nullptr, About()) << "Alt+F4 closes the About window, which the user sees";
   EXPECT_TRUE(main->Loaded());
+
+  // A program a command started shows once the foreground went back, and comes to the front.
+  os.foreignWindows.insert(editor);
+  for (const char* launcher : {"mnuWeb", "mnuDispProps"}) {
+    os.foreground = editor;
+    Choose(launcher);
+    os.ShowStartedPrograms();
+    EXPECT_EQ(os.startedPrograms.back().window, os.foreground) << launcher;
+  }
 }
 
 // The shell reports the keyboard's menu key on the icon as a right-button release, never
@@ -260,6 +298,11 @@ TEST_F(MainWindowTest, AMenuOpenedFromTheKeyboardOpensAtTheIconAndHandsTheFocusB
     EXPECT_EQ(FakeOs::kNotificationArea, os.foreground) << "the window the user was in stays behind";
   }
   EXPECT_EQ(main->hWnd(), LastTray().hWnd);
+  os.setFocusTakesForeground = false;  // a shell that leaves the foreground with the menu's owner
+  os.iconRect = icon;
+  os.foreground = editor;
+  EXPECT_EQ(Messages{win::kNimSetFocus}, TrayMessagesOf([&] { Choose(""); }));
+  EXPECT_EQ(editor, os.foreground) << "the arrow keys reach the window the user came from";
   os.iconRect = icon;
   os.choosePopupItem = [&](const MenuItem&) { return os.SetForegroundWindow(editor), 0u; };
   EXPECT_EQ(Messages{}, TrayMessagesOf([&] { os.SendTrayMouse(main->hWnd(), win::kWmRButtonUp); }));
@@ -272,20 +315,25 @@ TEST_F(MainWindowTest, AMenuOpenedFromTheKeyboardOpensAtTheIconAndHandsTheFocusB
 
 // Windows hands the launcher's show state (a shortcut set to run minimized or maximized, a
 // launcher that starts programs hidden) to the first show of the process's first top-level,
-// unowned window with a caption. Every message box is one, and the box saying the main window
-// could not be made may come first of all. Whatever the launcher asked, every box appears
-// normally, which brings it to the front, with its own taskbar button (no owner); so does the
-// About window; the hidden window never reaches the screen.
-TEST(LauncherShowState, EveryBoxAndTheAboutWindowAppearNormallyAndInFrontAndNothingFlashes) {
+// unowned window with a caption, under either reading of which show spends it. Every message
+// box is such a window, and the box saying the main window could not be made may come first
+// of all. Whatever the launcher asked, every box appears normally, which brings it to the
+// front, with its own taskbar button (no owner); so does the About window; the hidden window
+// never reaches the screen.
+struct LauncherShowState : ::testing::TestWithParam<testing::ShowStateReading> {};
+
+TEST_P(LauncherShowState, EveryBoxAndTheAboutWindowAppearNormallyAndInFrontAndNothingFlashes) {
   for (int32_t launcher : {win::kSwHide, win::kSwShowMinimized, win::kSwShowMinNoActive, win::kSwShowMaximized}) {
     SCOPED_TRACE(launcher);
     Program broken;
     broken.os.startupShowState = launcher;
+    broken.os.reading = GetParam();
     broken.os.createFails = true;
     broken.Start();
     EXPECT_EQ(1, broken.app.ExitCode()) << "a start that failed says so to its launcher";
     Program p;
     p.os.startupShowState = launcher;
+    p.os.reading = GetParam();
     p.Start();
     p.os.testCodes[{800, 600, 60}] = win::kDispChangeBadMode;
     p.Choose("mnu800_60");
@@ -305,6 +353,10 @@ TEST(LauncherShowState, EveryBoxAndTheAboutWindowAppearNormallyAndInFrontAndNoth
     for (const auto& [handle, window] : p.os.windows) EXPECT_EQ(handle == p.About()->hWnd(), window.seenOnScreen);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(EachReading, LauncherShowState,
+                         ::testing::Values(testing::ShowStateReading::AnyFirstShowSpends, testing::ShowStateReading::OnlyATakenShowSpends),
+                         [](const auto& reading) { return reading.index == 0 ? "ReactOS" : "Microsoft"; });
 
 // Where Top 20000 twips (1333 px at 100 %) would lie on a monitor, the window parks just
 // below the virtual screen, all monitors together; 10 twips a pixel at 150 %.

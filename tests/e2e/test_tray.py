@@ -5,7 +5,7 @@ import time
 import unittest
 
 from rig import settle, wait_until
-from vantrel_app import TIP_1024, VANTREL, TrayApp, assert_never, new_rig
+from vantrel_app import MENU_CLASS, TIP_1024, VANTREL, TrayApp, assert_never, new_rig, open_menus
 
 TOOL_WINDOW = 0x80  # WS_EX_TOOLWINDOW: no taskbar button
 
@@ -65,11 +65,22 @@ class TrayIcon(unittest.TestCase):
         self.assertEqual(tip, settle(app.tray_tips, tip))
         self.assertLess(time.monotonic() - changed, 1.5)
 
-        # A second copy ends at once and leaves the one icon alone.
+        # A second copy ends at once and leaves the one icon alone, but opens the first
+        # copy's menu, once, near its icon: at the taskbar's end, since Wine's shell cannot
+        # tell where the icon is. Esc closes it, and the first copy goes on.
         pids = app.launch.pids()
         started = time.monotonic()
         self.assertEqual(0, rig.wine(VANTREL, timeout=20).returncode)  # returns once it has ended
         self.assertLess(time.monotonic() - started, 5)
+        menu = rig.wait_window(MENU_CLASS)
+        self.assertEqual(1, open_menus(rig))
+        left, top, right, bottom = map(int, rig.probe_ok("rect", menu).split())
+        _, bar_top, bar_right, bar_bottom = map(int, rig.probe_ok("rect", rig.probe_ok("find", "Shell_TrayWnd", "-")).split())
+        icon = (bar_right - 10, (bar_top + bar_bottom) // 2)  # the first icon's slot, 20 pixels wide
+        self.assertLessEqual(max(left - icon[0], icon[0] - right, top - icon[1], icon[1] - bottom), 30, (left, bottom, icon))
+        rig.probe_ok("menu-keys", menu, "ESCAPE")
+        wait_until(lambda: not app.menu_open(), 10, message="the menu to close")
+        assert_never(app.menu_open, 1.5, "the menu opened again")
         self.assertEqual(pids, app.launch.pids())
         self.assertEqual(tip, app.tray_tips())
 

@@ -37,6 +37,12 @@ def assert_never(condition, seconds: float, message: str) -> None:
         time.sleep(0.1)
 
 
+def open_menus(rig: WineRig) -> int:
+    """How many popup menus (and submenus) are on screen."""
+    records = (line.split("\t") for line in rig.probe_ok("windows").splitlines())
+    return sum(1 for _, cls, visible in records if cls == MENU_CLASS and visible == "1")
+
+
 class TrayApp:
     def __init__(self, rig: WineRig, debug: str = "+menu", exe: Path = VANTREL, launch: Launch | None = None):
         """Starts `exe`, or drives the copy `launch` started otherwise."""

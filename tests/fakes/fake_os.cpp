@@ -29,6 +29,7 @@ FakeOs::FakeOs() {
   mode.dmDisplayFlags = 0x4;
   mode.dmLogPixels = 96;
   SetMode(1024, 768, 60);
+  otherWindows[kTaskbar] = {"Shell_TrayWnd", ProcessPlace{4, 1, 0x2000}, {0, 738, 1024, 768}};
 }
 
 void FakeOs::SetMode(int32_t width, int32_t height, int32_t frequency) {
@@ -101,7 +102,7 @@ int32_t FakeOs::ChangeDisplaySettingsA(DevMode& record, uint32_t flags) {
 bool FakeOs::Shell_NotifyIconA(uint32_t message, NotifyIconData& data) {
   log.push_back("Shell_NotifyIconA " + std::to_string(message));
   trayCalls.push_back({message, data});
-  if (message == win::kNimSetFocus) foreground = kNotificationArea;
+  if (message == win::kNimSetFocus && setFocusTakesForeground) foreground = kNotificationArea;
   return trayAnswers(message);
 }
 
@@ -109,6 +110,7 @@ intptr_t FakeOs::ShellExecuteA(const std::string& file, const std::string& direc
                                int32_t showCommand) {
   log.push_back("ShellExecuteA " + file);
   shellExecutes.emplace_back(file, directory, showCommand);
+  if (shellExecuteResult > 32) StartProgram(false);  // handed to a browser that runs already
   return shellExecuteResult;
 }
 
@@ -116,7 +118,42 @@ bool FakeOs::StartSystemProgram(const std::string& program, const std::string& c
                                 int32_t showCommand) {
   log.push_back("StartSystemProgram " + program);
   processes.emplace_back(program, commandLine, showCommand);
+  if (startProcessResult) StartProgram(true);
   return startProcessResult;
+}
+
+WindowHandle FakeOs::StartProgram(bool child) {
+  const WindowHandle window = NewHandle();
+  foreignWindows.insert(window);
+  startedPrograms.push_back({window, child});
+  return window;
+}
+
+// As SetForegroundWindow's page says: a process started by the one in front may take the
+// foreground, and so may any process the one in front allowed (AllowSetForegroundWindow)
+// until the user's next input.
+void FakeOs::ShowStartedPrograms() {
+  for (const Started& program : startedPrograms) {
+    if ((program.child && Ours(foreground)) || foregroundGranted_) foreground = program.window;
+  }
+}
+
+void FakeOs::AllowSetForegroundWindow(uint32_t processId) {
+  log.push_back("AllowSetForegroundWindow " + std::to_string(processId));
+  // Only a process that may take the foreground itself can grant it.
+  foregroundGranted_ |= processId == win::kAsfwAny && Ours(foreground);
+}
+
+std::vector<WindowHandle> FakeOs::FindWindows(const std::string& className) {
+  std::vector<WindowHandle> found;
+  for (const auto& [handle, window] : windows) if (!window.destroyed && window.form->Layout().className == className) found.push_back(handle);
+  for (const auto& [handle, window] : otherWindows) if (window.className == className) found.push_back(handle);
+  return found;
+}
+
+std::optional<ProcessPlace> FakeOs::WindowProcess(WindowHandle window) {
+  if (Ours(window)) return ownProcess;
+  return otherWindows.contains(window) ? otherWindows.at(window).process : std::nullopt;
 }
 
 int32_t FakeOs::GetSystemMetrics(int32_t index) {
@@ -152,15 +189,22 @@ void FakeOs::DestroyWindow(WindowHandle window) {
   if (foreground == window) foreground = nullptr;
 }
 
-// The launcher's show state as Windows applies it: any show of a top-level, unowned window
-// with a caption spends it, and takes it in place of SW_SHOWNORMAL and SW_SHOW; SW_SHOWDEFAULT
-// takes it on any window; no other show touches it. So ReactOS's co_WinPosShowWindow, and
-// Raymond Chen's "When does STARTF_USESHOWWINDOW override the parameter passed to ShowWindow()?".
+// The launcher's show state as Windows applies it, under the reading chosen: SW_SHOWDEFAULT
+// takes it on any window, SW_SHOWNORMAL and SW_SHOW only on a top-level, unowned window with
+// a caption; no other show takes it. Raymond Chen, "When does STARTF_USESHOWWINDOW override
+// the parameter passed to ShowWindow()?"; ReactOS's co_WinPosShowWindow for the other reading.
 int32_t FakeOs::LauncherShow(bool qualifies, int32_t command) {
   const bool asksDefault = command == win::kSwShowDefault;
-  if (!startupShowState || !(qualifies || asksDefault)) return asksDefault ? win::kSwShowNormal : command;
+  const bool taken = asksDefault || (qualifies && (command == win::kSwShowNormal || command == win::kSwShow));
+  const bool spends = taken || (qualifies && reading == ShowStateReading::AnyFirstShowSpends);
+  if (!startupShowState || !spends) return asksDefault ? win::kSwShowNormal : command;
   const int32_t launcher = *std::exchange(startupShowState, std::nullopt);
-  return asksDefault || command == win::kSwShowNormal || command == win::kSwShow ? launcher : command;
+  return taken ? launcher : command;
+}
+
+void FakeOs::ShowUnseenWindow(uint32_t style, int32_t showCommand) {
+  log.push_back("ShowUnseenWindow " + std::to_string(showCommand));
+  LauncherShow((style & win::kWsCaption) == win::kWsCaption && (style & win::kWsChild) == 0, showCommand);
 }
 
 void FakeOs::Seen(FakeWindow& window) {
@@ -199,12 +243,12 @@ bool FakeOs::SetForegroundWindow(WindowHandle window) {
   return true;
 }
 
+// Windows compares the names without regard to case, and every process gets the same
+// number for a name.
 uint32_t FakeOs::RegisterWindowMessageA(const char* name) {
-  std::string key = name;  // Windows compares the names without regard to case
-  std::ranges::transform(key, key.begin(), [](unsigned char c) { return std::tolower(c); });
-  const auto [entry, added] =
-      registeredMessages_.emplace(key, 0xC100 + static_cast<uint32_t>(registeredMessages_.size()));
-  return entry->second;
+  uint32_t hash = 2166136261u;
+  for (; *name != '\0'; ++name) hash = (hash ^ static_cast<uint32_t>(std::tolower(static_cast<unsigned char>(*name)))) * 16777619u;
+  return 0xC000 + hash % 0x4000;
 }
 
 MenuHandle FakeOs::CreatePopupMenu(const MenuItem& popup) {

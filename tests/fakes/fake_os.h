@@ -32,6 +32,10 @@ struct ChangeCall { DevMode record; uint32_t flags; };
 struct TrayCall { uint32_t message; NotifyIconData record; };
 struct MessageBoxCall { std::string text, caption; uint32_t style; WindowHandle owner; int32_t shownAs; };
 
+// Which shows spend the launcher's show state besides those that take it: any first show of a
+// qualifying window, a hide included (ReactOS), or none (Microsoft's ShowWindow page, Raymond Chen).
+enum class ShowStateReading { AnyFirstShowSpends, OnlyATakenShowSpends };
+
 struct FakeWindow {
   Form* form = nullptr;
   bool visible = false, minimized = false, maximized = false, destroyed = false;
@@ -69,6 +73,12 @@ class FakeOs : public Os {
   bool startProcessResult = true;
   std::vector<std::tuple<std::string, std::string, int32_t>> processes;  // program, command line, show
   bool otherInstance = false;
+  bool setFocusTakesForeground = true;  // the shell puts the focus on the icon for NIM_SETFOCUS
+  // Programs a launch started: each shows when ShowStartedPrograms says so, and then takes the
+  // foreground if the program in front started it, or a grant allows it.
+  struct Started { WindowHandle window; bool child; };
+  std::vector<Started> startedPrograms;
+  void ShowStartedPrograms();
   std::map<IconHandle, int32_t> iconSizes;  // loaded and not yet destroyed
 
   // --- windows
@@ -79,6 +89,7 @@ class FakeOs : public Os {
   std::vector<PixelRect> monitors{{0, 0, 1024, 768}};
   // The show state a launcher asked for (STARTUPINFO), until a show spends it.
   std::optional<int32_t> startupShowState;
+  ShowStateReading reading = ShowStateReading::AnyFirstShowSpends;
   WindowHandle foreground = nullptr;
   std::set<WindowHandle> foreignWindows;  // windows of other programs
   std::vector<WindowHandle> closedByKeyboard;  // foreign windows an Alt+F4 reached
@@ -90,11 +101,18 @@ class FakeOs : public Os {
   std::vector<std::vector<std::string>> popups;  // what each popup showed
   std::vector<PixelPoint> popupPlaces;           // where each popup opened
   std::function<uint32_t(const MenuItem&)> choosePopupItem;
-  PixelPoint cursor{1012, 757};
+  PixelPoint cursor{1012, 757};  // where the pointer was when the message was posted
   std::optional<PixelRect> iconRect;  // none: the shell cannot tell, as Wine's
   bool iconInFlyout = false;  // the overflow flyout holds the icon and closes once the foreground moves
   static inline const WindowHandle kNotificationArea = reinterpret_cast<WindowHandle>(0x7a7a);
   int quitMessages = 0;
+
+  // --- other processes
+  ProcessPlace ownProcess{100, 1, 0x2000};
+  struct OtherWindow { std::string className; std::optional<ProcessPlace> process; PixelRect rect; };
+  std::map<WindowHandle, OtherWindow> otherWindows;  // top-level windows of other programs on this desktop
+  static inline const WindowHandle kTaskbar = reinterpret_cast<WindowHandle>(0x7b7b);
+  std::vector<std::pair<WindowHandle, uint32_t>> posted;
 
   // Every call in order, one short line each ("ShowWindow 4", "Shell_NotifyIconA 0", ...).
   std::vector<std::string> log;
@@ -130,8 +148,14 @@ class FakeOs : public Os {
   void DestroyWindow(WindowHandle window) override;
   void ShowWindow(WindowHandle window, int32_t showCommand) override;
   void MoveWindow(WindowHandle window, const PixelRect& outer) override;
-  void SpendStartupShowState() override { LauncherShow(true, win::kSwHide); }
-  PixelRect GetWindowRect(WindowHandle window) override { return Window(window).rect; }
+  void ShowUnseenWindow(uint32_t style, int32_t showCommand) override;
+  std::vector<WindowHandle> FindWindows(const std::string& className) override;
+  std::optional<ProcessPlace> WindowProcess(WindowHandle window) override;
+  ProcessPlace OwnProcess() override { return ownProcess; }
+  void AllowSetForegroundWindow(uint32_t processId) override;
+  PixelRect GetWindowRect(WindowHandle window) override {
+    return windows.contains(window) ? Window(window).rect : otherWindows.at(window).rect;
+  }
   void UpdateWindow(WindowHandle) override { Logged("UpdateWindow"); }
   void SetControlText(WindowHandle window, uint32_t id, const std::string& text) override { Window(window).texts.at(id) = text; }
   bool SetForegroundWindow(WindowHandle window) override;
@@ -139,9 +163,11 @@ class FakeOs : public Os {
   int32_t WindowDpi(WindowHandle) override { return monitorDpi != 0 ? monitorDpi : dpi; }
   PixelRect WorkArea() override { return {0, 0, 1024, 738}; }
   void SetTimer(WindowHandle window, uint32_t id, uint32_t ms) override { Window(window).timers[id] = ms; }
-  bool PostMessageA(WindowHandle, uint32_t message) override { return Logged("PostMessageA " + std::to_string(message)), true; }
+  bool PostMessageA(WindowHandle window, uint32_t message) override {
+    return Logged("PostMessageA " + std::to_string(message)), posted.emplace_back(window, message), true;
+  }
   uint32_t RegisterWindowMessageA(const char* name) override;
-  PixelPoint GetCursorPos() override { return cursor; }
+  PixelPoint GetMessagePos() override { return cursor; }
   std::optional<PixelRect> NotifyIconRect(const NotifyIconData&) override { return Logged("NotifyIconRect"), iconRect; }
   MenuHandle CreatePopupMenu(const MenuItem& popup) override;
   void DestroyMenu(MenuHandle menu) override { Logged("DestroyMenu"), menus.erase(menu); }
@@ -155,10 +181,12 @@ class FakeOs : public Os {
   void Logged(const std::string& call) { log.push_back(call); }
   int32_t LauncherShow(bool qualifies, int32_t showCommand);
   void Seen(FakeWindow& window);
+  bool Ours(WindowHandle window) const { return windows.contains(window) && !windows.at(window).destroyed; }
+  WindowHandle StartProgram(bool child);
   WindowHandle NewHandle() { return reinterpret_cast<WindowHandle>(nextHandle_ += 0x10); }
 
   uintptr_t nextHandle_ = 0x1000;
-  std::map<std::string, uint32_t> registeredMessages_;
+  bool foregroundGranted_ = false;
 };
 
 }  // namespace vantrel::testing
