@@ -90,7 +90,9 @@ std::vector<ResolutionGroup> frmMain::FindResolutionGroups() {
 frmMain::~frmMain() { Close(); }
 
 void frmMain::Load() {
-  if (os().AnotherInstanceRunning()) {
+  // Nobody could ever see the icon of a copy in a service's session or window station,
+  // and it would keep the exe in use at the next upgrade.
+  if (os().AnotherInstanceRunning() || !os().OnVisibleDesktop()) {
     Close();
     return;
   }

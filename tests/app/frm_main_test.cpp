@@ -91,6 +91,12 @@ TEST_F(MainWindowTest, LoadScansWithGroupsDisabledThenParksTheWindowAndAddsTheIc
   EXPECT_EQ(1, second.os.quitMessages);
   EXPECT_EQ(0, second.app.ExitCode()) << "a second copy ends as it should";
   EXPECT_TRUE(second.os.Calls("RegisterApplicationRestart").empty()) << "only the copy that stays is restarted";
+
+  Program unseen;  // in a service's session or window station
+  unseen.os.visibleDesktop = false;
+  ASSERT_EQ(Messages{win::kNimDelete}, unseen.TrayMessagesOf([&] { unseen.Start(); })) << "no icon nobody could see";
+  EXPECT_EQ(std::tuple(true, 1, 0), std::tuple(unseen.os.Calls("ChangeDisplaySettingsA").empty(),
+                                               unseen.os.quitMessages, unseen.app.ExitCode()));
 }
 
 TEST_F(MainWindowTest, EveryTickRereadsTheModeAndModifiesWithTheWholeRecord) {

@@ -69,6 +69,7 @@ class FakeOs : public Os {
   bool startProcessResult = true;
   std::vector<std::tuple<std::string, std::string, int32_t>> processes;  // program, command line, show
   bool otherInstance = false;
+  bool visibleDesktop = true;  // false: a service's window station or session 0
   std::map<IconHandle, int32_t> iconSizes;  // loaded and not yet destroyed
 
   // --- windows
@@ -118,6 +119,7 @@ class FakeOs : public Os {
   bool StartSystemProgram(const std::string& program, const std::string& commandLine,
                           int32_t showCommand) override;
   bool AnotherInstanceRunning() override { return Logged("AnotherInstanceRunning"), otherInstance; }
+  bool OnVisibleDesktop() override { return Logged("OnVisibleDesktop"), visibleDesktop; }
   void RegisterApplicationRestart(uint32_t flags) override {
     Logged("RegisterApplicationRestart " + std::to_string(flags));
   }

@@ -282,6 +282,32 @@ void DenyMutex(const Args& a) {
   Sleep(INFINITE);
 }
 
+// A stand-in for a running copy as an installer's close action meets it: a hidden window
+// of CLASS that goes WINDOW_MS after it is asked to close, in a process that then lingers
+// for PROCESS_MS ("never": it never ends).
+LRESULT CALLBACK FakeCopyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CLOSE) return SetTimer(window, 1, static_cast<UINT>(GetWindowLongPtrA(window, GWLP_USERDATA)), nullptr), 0;
+  if (message == WM_TIMER) return DestroyWindow(window), PostQuitMessage(0), 0;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void FakeCopy(const Args& a) {
+  const DWORD processMs = a[2] == "never" ? INFINITE : static_cast<DWORD>(std::stoul(a[2]));
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = FakeCopyProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = a[0].c_str();
+  HWND window = RegisterClassA(&windowClass) ? CreateWindowA(a[0].c_str(), "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                                             nullptr, windowClass.hInstance, nullptr)
+                                             : nullptr;
+  if (window == nullptr) throw Failure{"no window"};
+  SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(std::stoul(a[1])));
+  std::printf("ready\n");
+  std::fflush(stdout);
+  for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0;) DispatchMessageA(&message);
+  Sleep(processMs);
+}
+
 // Sets the hook of a DLL for every thread of the desktop and keeps it while it runs.
 void Hook(const Args& a) {
   HMODULE module = LoadLibraryA(a[0].c_str());
@@ -340,6 +366,7 @@ const Command kCommands[] = {
     {"set-mode", 3, SetMode},  // WIDTH HEIGHT RATE
     {"menu-keys", 2, MenuKeys},  // HWND KEY...
     {"deny-mutex", 1, DenyMutex},  // NAME
+    {"fake-copy", 3, FakeCopy},  // CLASS WINDOW_MS PROCESS_MS|never
     {"hook-cbt", 2, Hook},  // DLL FUNCTION
     {"foreground", 0, [](const Args&) { PrintHandle(GetForegroundWindow()); }},
     {"alt-f4", 0, AltF4},
