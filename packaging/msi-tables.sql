@@ -23,7 +23,7 @@ INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionPropert
 UPDATE `Registry` SET `Root` = -1
 -- A public property set on an administrator's command line reaches the elevated part of
 -- a per-machine install only when it is listed here.
-UPDATE `Property` SET `Value` = 'INSTALLFOLDER;MACHINECOPY;STARTUPLINK;STARTWITHWINDOWS;USERCOPY;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'
+UPDATE `Property` SET `Value` = 'INSTALLFOLDER;MACHINECOPY;MACHINEFOLDER;STARTUPLINK;STARTWITHWINDOWS;USERCOPY;USERFOLDER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'
 -- A running Vantrel is closed before its files are replaced or removed, and the version
 -- just installed is started once the installation is done (custom actions of
 -- src/installer/close_running.cpp).
@@ -69,6 +69,15 @@ INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('Resta
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestartAfterCancel', 242, 'VantrelClosed', '')
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RestartAfterFailure', 'VantrelClosed AND VantrelDesktop', -3)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RestartAfterCancel', 'VantrelClosed AND VantrelDesktop', -2)
+-- The folder the copy of this scope was installed to, unless INSTALLFOLDER is given: an
+-- upgrade, a repair and the removal find the files where they are (property-setting
+-- actions, type 51, before the per-user folder's).
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('KeepUserFolder', 51, 'INSTALLFOLDER', '[USERFOLDER]')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('KeepMachineFolder', 51, 'INSTALLFOLDER', '[MACHINEFOLDER]')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepUserFolder', 'NOT ALLUSERS AND NOT INSTALLFOLDER AND USERFOLDER', 985)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepMachineFolder', 'ALLUSERS AND NOT INSTALLFOLDER AND MACHINEFOLDER', 986)
+INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepUserFolder', 'NOT ALLUSERS AND NOT INSTALLFOLDER AND USERFOLDER', 985)
+INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepMachineFolder', 'ALLUSERS AND NOT INSTALLFOLDER AND MACHINEFOLDER', 986)
 -- The per-user folder for a per-user install, unless INSTALLFOLDER was given, before
 -- CostFinalize fixes the folders. Here
 -- and not in the source: wixl places an action "Before" another in a different order

@@ -284,15 +284,16 @@ void DenyMutex(const Args& a) {
 
 // A stand-in for a running copy as an installer's close action meets it: a hidden window
 // of CLASS that goes WINDOW_MS after it is asked to close, in a process that then lingers
-// for PROCESS_MS ("never": it never ends).
+// for PROCESS_MS ("never" for either: it never goes).
 LRESULT CALLBACK FakeCopyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_CLOSE) return SetTimer(window, 1, static_cast<UINT>(GetWindowLongPtrA(window, GWLP_USERDATA)), nullptr), 0;
+  const auto windowMs = static_cast<DWORD>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (message == WM_CLOSE) return windowMs != INFINITE && SetTimer(window, 1, windowMs, nullptr), 0;
   if (message == WM_TIMER) return DestroyWindow(window), PostQuitMessage(0), 0;
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
 void FakeCopy(const Args& a) {
-  const DWORD processMs = a[2] == "never" ? INFINITE : static_cast<DWORD>(std::stoul(a[2]));
+  const auto milliseconds = [](const std::string& text) { return text == "never" ? INFINITE : std::stoul(text); };
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = FakeCopyProc;
   windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -301,11 +302,11 @@ void FakeCopy(const Args& a) {
                                                              nullptr, windowClass.hInstance, nullptr)
                                              : nullptr;
   if (window == nullptr) throw Failure{"no window"};
-  SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(std::stoul(a[1])));
+  SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(milliseconds(a[1])));
   std::printf("ready\n");
   std::fflush(stdout);
   for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0;) DispatchMessageA(&message);
-  Sleep(processMs);
+  Sleep(static_cast<DWORD>(milliseconds(a[2])));
 }
 
 // Sets the hook of a DLL for every thread of the desktop and keeps it while it runs.
@@ -366,7 +367,7 @@ const Command kCommands[] = {
     {"set-mode", 3, SetMode},  // WIDTH HEIGHT RATE
     {"menu-keys", 2, MenuKeys},  // HWND KEY...
     {"deny-mutex", 1, DenyMutex},  // NAME
-    {"fake-copy", 3, FakeCopy},  // CLASS WINDOW_MS PROCESS_MS|never
+    {"fake-copy", 3, FakeCopy},  // CLASS WINDOW_MS|never PROCESS_MS|never
     {"hook-cbt", 2, Hook},  // DLL FUNCTION
     {"foreground", 0, [](const Args&) { PrintHandle(GetForegroundWindow()); }},
     {"alt-f4", 0, AltF4},
