@@ -115,7 +115,8 @@ def action_problems(tables: dict) -> list[str]:
     problems = [f"ICE68: {name} is not deferred yet marked no-impersonation" for name, kind in actions.items()
                 if kind & CA_NO_IMPERSONATE and not kind & CA_DEFERRED]
     conditions = [re.sub(r'"[^"]*"', "", row.get("Condition", ""))  # quoted values are no names
-                  for table in ("Component", "InstallExecuteSequence", "LaunchCondition") for row in tables.get(table, [])]
+                  for table in ("Component", "InstallExecuteSequence", "LaunchCondition")
+                  for row in tables.get(table, [])]
     public = set(re.findall(r"\b[A-Z][A-Z0-9_]*\b", " ".join(conditions))) - {"AND", "OR", "NOT"}
     public |= {row["Property"] for row in tables.get("AppSearch", [])}
     public |= {row["Directory"] for row in tables["Directory"] if re.fullmatch(r"[A-Z][A-Z0-9_]*", row["Directory"])}

@@ -117,26 +117,34 @@ void NoteClosedExe(MSIHANDLE install, HANDLE process) {
   }
 }
 
+// The product code that a per-machine copy left in the 64-bit registry view, which a
+// 32-bit package's own search may not read.
+bool MachineCopyIn64BitView(char (&code)[64]) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Ambrel Utilities\\Vantrel", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                    &opened) != ERROR_SUCCESS) {
+    return false;
+  }
+  const vantrel::scoped::RegistryKey key(opened);
+  DWORD type = 0, length = sizeof code - 1;
+  if (RegQueryValueExA(key.get(), "ProductCode", nullptr, &type, reinterpret_cast<BYTE*>(code), &length) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return false;
+  }
+  code[length] = '\0';
+  return true;
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) UINT __stdcall CheckInstallContext(MSIHANDLE install) {
   MsiSetPropertyA(install, "VantrelDesktop", vantrel::ThisProcessCanBeSeen() && AtTheUsersOwnLevel() ? "1" : "");
-  char found[64];
-  DWORD length = sizeof found;
-  if (MsiGetPropertyA(install, "MACHINECOPY", found, &length) == ERROR_SUCCESS && length == 0) {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Ambrel Utilities\\Vantrel", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
-                      &opened) == ERROR_SUCCESS) {
-      const vantrel::scoped::RegistryKey key(opened);
-      DWORD type = 0;
-      length = sizeof found - 1;
-      if (RegQueryValueExA(key.get(), "ProductCode", nullptr, &type, reinterpret_cast<BYTE*>(found), &length) ==
-              ERROR_SUCCESS &&
-          type == REG_SZ) {
-        found[length] = '\0';
-        MsiSetPropertyA(install, "MACHINECOPY", found);
-      }
-    }
+  char code[64];
+  DWORD length = sizeof code;
+  if (MsiGetPropertyA(install, "MACHINECOPY", code, &length) == ERROR_SUCCESS && length == 0 &&
+      MachineCopyIn64BitView(code)) {
+    MsiSetPropertyA(install, "MACHINECOPY", code);
   }
   return ERROR_SUCCESS;
 }

@@ -25,6 +25,7 @@ ENTRY_PLACES = [("HKCU" + UNINSTALL,), ("HKLM" + UNINSTALL, "/reg:32"), ("HKLM" 
 PRODUCTS = r"HKCU\Software\Microsoft\Installer\Products"
 OWN_KEY = r"HKCU\Software\Ambrel Utilities"
 MACHINE_KEY = r"HKLM\Software\Ambrel Utilities\Vantrel"
+MACHINE_COPY_STOP = "Installed OR ALLUSERS OR NOT MACHINECOPY OR USERCOPY"  # the launch condition
 
 
 class InstalledWithMsiexec(unittest.TestCase):
@@ -128,9 +129,9 @@ class InstalledWithMsiexec(unittest.TestCase):
         # they are walked, are given up after 15 s in all, and the walk still reaches the
         # others (windows are walked newest first: they were started last).
         fakes = []
-        for name, window_ms, process_ms in (("lingering", 0, 8000), ("hung", 2000, "never"), ("stuck", "never", "never")):
+        for name, *times in (("lingering", 0, 8000), ("hung", 2000, "never"), ("stuck", "never", "never")):
             shutil.copy(self.rig.probe_exe, self.rig.dir / f"{name}.exe")
-            fakes.append(self.rig.launch(self.rig.dir / f"{name}.exe", ["fake-copy", MAIN_CLASS, window_ms, process_ms]))
+            fakes.append(self.rig.launch(self.rig.dir / f"{name}.exe", ["fake-copy", MAIN_CLASS, *times]))
             fakes[-1].wait_log("ready")
         log = self.msiexec("/x", windows_path(self.msi[new]))
         self.assertEqual(([], [False, True, True]), (self.copies(), [fake.running() for fake in fakes]),
@@ -180,7 +181,7 @@ class InstalledWithMsiexec(unittest.TestCase):
         # per-user install stops at it: the x64 package searches the 32-bit view, the x86
         # package's custom action reads the 64-bit one.
         self.msiexec("/i", windows_path(self.msi32[old]), "ALLUSERS=1", "STARTWITHWINDOWS=0")
-        log = self.msiexec("/i", windows_path(self.msi[new]), refused_at="Installed OR ALLUSERS OR NOT MACHINECOPY OR USERCOPY")
+        log = self.msiexec("/i", windows_path(self.msi[new]), refused_at=MACHINE_COPY_STOP)
         self.assertIn(f"MACHINECOPY = {{{release.product_code(old)}}}", log)
         # The x64 package replaces it, keeping STARTWITHWINDOWS=0 without being told again:
         # the 64-bit exe under Program Files, its values in the 64-bit view.
@@ -191,7 +192,7 @@ class InstalledWithMsiexec(unittest.TestCase):
         self.assertEqual([exe], list(drive.rglob("vantrel.exe")))
         # One shortcut, the Start menu's (Wine puts it in the user's menu, not all users').
         self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
-        log = self.msiexec("/i", windows_path(self.msi32[new]), refused_at="Installed OR ALLUSERS OR NOT MACHINECOPY OR USERCOPY")
+        log = self.msiexec("/i", windows_path(self.msi32[new]), refused_at=MACHINE_COPY_STOP)
         self.assertIn(f"MACHINECOPY = {{{release.product_code(old, 'x64')}}}", log)
         self.assertFalse(self.exe.exists())
         # Windows removes a product in the context it was installed in; Wine's msiexec does
