@@ -23,9 +23,10 @@ INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionPropert
 UPDATE `Registry` SET `Root` = -1
 -- A public property set on an administrator's command line reaches the elevated part of
 -- a per-machine install only when it is listed here.
-UPDATE `Property` SET `Value` = 'MACHINECOPY;STARTUPLINK;STARTWITHWINDOWS;USERCOPY;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'
+UPDATE `Property` SET `Value` = 'INSTALLFOLDER;MACHINECOPY;MACHINEFOLDER;STARTUPLINK;STARTWITHWINDOWS;USERCOPY;USERFOLDER;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'
 -- A running Vantrel is closed before its files are replaced or removed, and the version
--- just installed is started once the installation is done.
+-- just installed is started once the installation is done (custom actions of
+-- src/installer/close_running.cpp).
 -- Closing: CloseRunningCopies of close_running.dll from the Binary table (type 1; + 64,
 -- the installation goes on whatever happens to it), the build that fits the machine: a
 -- 32-bit package may run a 64-bit DLL on 64-bit Windows. It runs before InstallValidate
@@ -36,17 +37,53 @@ INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('Close
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CloseRunning64', 65, 'CloseRunning64', 'CloseRunningCopies')
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CloseRunning32', 'NOT VersionNT64', 1350)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CloseRunning64', 'VersionNT64', 1351)
+-- What the conditions cannot read, before the launch conditions (in both sequences):
+-- whether the install runs unelevated where its user sees a tray icon (VantrelDesktop),
+-- and a per-machine copy in the 64-bit registry view, which the x86 package's own search
+-- may not read (ICE80), into MACHINECOPY.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CheckContext32', 65, 'CloseRunning32', 'CheckInstallContext')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CheckContext64', 65, 'CloseRunning64', 'CheckInstallContext')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CheckContext32', 'NOT VersionNT64', 75)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CheckContext64', 'VersionNT64', 76)
+INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('CheckContext32', 'NOT VersionNT64', 75)
+INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('CheckContext64', 'VersionNT64', 76)
+-- Installing for every user needs administrator rights, and the package asks for none
+-- (a per-user install needs none): without them the install would fail partway and roll
+-- back, so it stops here with the way out. An error action (type 19) in this sequence,
+-- where Privileged is known, rather than a launch condition on it, as Microsoft's
+-- packaging guidelines ask.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('NeedsAdministrator', 19, '', 'Installing Vantrel for every user (ALLUSERS=1) needs administrator rights, and this installer does not ask for them: run the command from a prompt opened with "Run as administrator".')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('NeedsAdministrator', 'ALLUSERS AND NOT Privileged AND NOT Installed', 110)
 -- Starting: the installed exe by its full path (type 34), not waited for (+ 128 + 64),
--- after InstallFinalize; not when Vantrel is removed, and not by an install that runs as
--- LocalSystem (S-1-5-18: a deployment tool's), which has no user's session to show the
--- icon in. Its users get Vantrel from the Startup shortcut at their next sign-in.
+-- after InstallFinalize; not when Vantrel is removed, and only where VantrelDesktop says
+-- that its user sees it at their own integrity: never elevated (its links would open
+-- elevated) and never in a service's session (LocalSystem or any other account), where
+-- nobody would see it and it would keep the exe in use. Those users get Vantrel from the
+-- Startup shortcut at their next sign-in.
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('StartVantrel', 226, 'INSTALLFOLDER', '"[INSTALLFOLDER]vantrel.exe"')
-INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('StartVantrel', 'NOT REMOVE~="ALL" AND UserSID<>"S-1-5-18"', 6700)
--- The per-user folder for a per-user install, before CostFinalize fixes the folders. Here
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('StartVantrel', 'NOT REMOVE~="ALL" AND VantrelDesktop', 6700)
+-- An installation that fails (-3) or is cancelled (-2) after the close action closed a
+-- copy starts that copy's exe again (type 50: the exe a property names, + 128 + 64), which
+-- the rollback has put back; where it is gone, the start fails and nothing runs.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestartAfterFailure', 242, 'VantrelClosed', '')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestartAfterCancel', 242, 'VantrelClosed', '')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RestartAfterFailure', 'VantrelClosed AND VantrelDesktop', -3)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RestartAfterCancel', 'VantrelClosed AND VantrelDesktop', -2)
+-- The folder the copy of this scope was installed to, unless INSTALLFOLDER is given: an
+-- upgrade, a repair and the removal find the files where they are (property-setting
+-- actions, type 51, before the per-user folder's).
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('KeepUserFolder', 51, 'INSTALLFOLDER', '[USERFOLDER]')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('KeepMachineFolder', 51, 'INSTALLFOLDER', '[MACHINEFOLDER]')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepUserFolder', 'NOT ALLUSERS AND NOT INSTALLFOLDER AND USERFOLDER', 985)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepMachineFolder', 'ALLUSERS AND NOT INSTALLFOLDER AND MACHINEFOLDER', 986)
+INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepUserFolder', 'NOT ALLUSERS AND NOT INSTALLFOLDER AND USERFOLDER', 985)
+INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepMachineFolder', 'ALLUSERS AND NOT INSTALLFOLDER AND MACHINEFOLDER', 986)
+-- The per-user folder for a per-user install, unless INSTALLFOLDER was given, before
+-- CostFinalize fixes the folders. Here
 -- and not in the source: wixl places an action "Before" another in a different order
 -- from build to build, and the package's bytes (its string pool) with it.
 -- wixl marks the property-setting action "no impersonation" (2048), which ICE68 reports
 -- for an action that is not deferred: a plain type 51.
 UPDATE `CustomAction` SET `Type` = 51 WHERE `Action` = 'UserFolder'
-INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('UserFolder', 'NOT ALLUSERS', 990)
-INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('UserFolder', 'NOT ALLUSERS', 990)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('UserFolder', 'NOT ALLUSERS AND NOT INSTALLFOLDER', 990)
+INSERT INTO `InstallUISequence` (`Action`, `Condition`, `Sequence`) VALUES ('UserFolder', 'NOT ALLUSERS AND NOT INSTALLFOLDER', 990)

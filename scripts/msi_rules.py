@@ -1,13 +1,16 @@
 """What Microsoft's validation rules (ICE) that packaging teams run would report of a
 package, read from its tables with msiinfo: the conditions behind ICE30, 38, 43, 57, 64
-and 91, the platform's folders and components, and the stop for a per-machine install
-without administrator rights.
+and 91 (and 68's for the custom actions), the platform's folders and components, the stop
+for a per-machine install without administrator rights, the properties that must reach an
+elevated install, and where the program may be started.
 """
 from __future__ import annotations
 
 import re
 import subprocess
 from pathlib import Path
+
+from release_names import COMPONENTS
 
 # The conditions behind the ICE rules that packaging teams run (the rules themselves need
 # Windows), read from the package's tables. Folders in the user's profile (ICE38, ICE64),
@@ -20,7 +23,13 @@ PER_USER_ONLY = {"AppDataFolder", "FavoritesFolder", "NetHoodFolder", "PersonalF
 COMPONENT_64BIT, COMPONENT_REGISTRY_KEY_PATH, ELEVATION_NOT_REQUIRED = 256, 4, 8
 
 
-RULE_TABLES = {"Component", "Directory", "File", "IniFile", "LaunchCondition", "Registry", "RemoveFile", "Shortcut"}
+RULE_TABLES = {"AppSearch", "Component", "CustomAction", "Directory", "File", "IniFile", "InstallExecuteSequence",
+               "LaunchCondition", "Property", "Registry", "RemoveFile", "Shortcut"}
+# Custom action type bits: the base type's low three bits (2: an exe), an error message
+# (19), deferred execution, no impersonation.
+CA_EXE, CA_ERROR, CA_DEFERRED, CA_NO_IMPERSONATE = 2, 19, 1024, 2048
+# Public properties that Windows Installer itself hands to the elevated part of an install.
+INSTALLER_OWN = {"ALLUSERS", "REMOVE", "REINSTALL", "REINSTALLMODE", "ADDLOCAL", "TARGETDIR"}
 
 
 def msi_tables(msi: Path, wanted: set[str]) -> dict[str, list[dict[str, str]]]:
@@ -94,7 +103,32 @@ def rule_problems(msi: Path) -> list[str]:
         if place in seen and seen[place] != row["Component_"]:
             problems.append(f"ICE30: {seen[place]} and {row['Component_']} both install {place[1]} to {place[0]}")
         seen.setdefault(place, row["Component_"])
-    return problems + platform_problems(msi, tables, components)
+    return problems + platform_problems(msi, tables, components) + action_problems(tables)
+
+
+def action_problems(tables: dict) -> list[str]:
+    """ICE68's no-impersonation bit on an action that is not deferred; a public property
+    that a condition reads, a search sets or names a folder, and that an elevated install
+    would drop because it is not secure; and a start of the program that runs elevated or
+    where nobody sees it."""
+    actions = {row["Action"]: int(row["Type"]) for row in tables.get("CustomAction", [])}
+    problems = [f"ICE68: {name} is not deferred yet marked no-impersonation" for name, kind in actions.items()
+                if kind & CA_NO_IMPERSONATE and not kind & CA_DEFERRED]
+    conditions = [re.sub(r'"[^"]*"', "", row.get("Condition", ""))  # quoted values are no names
+                  for table in ("Component", "InstallExecuteSequence", "LaunchCondition")
+                  for row in tables.get(table, [])]
+    public = set(re.findall(r"\b[A-Z][A-Z0-9_]*\b", " ".join(conditions))) - {"AND", "OR", "NOT"}
+    public |= {row["Property"] for row in tables.get("AppSearch", [])}
+    public |= {row["Directory"] for row in tables["Directory"] if re.fullmatch(r"[A-Z][A-Z0-9_]*", row["Directory"])}
+    secure = next((row["Value"].split(";") for row in tables.get("Property", [])
+                   if row["Property"] == "SecureCustomProperties"), [])
+    problems += [f"{name} is not a secure property: an elevated install ignores it" for name in
+                 sorted(public - INSTALLER_OWN - set(secure))]
+    sequence = {row["Action"]: row for row in tables.get("InstallExecuteSequence", [])}
+    problems += [f"{name} starts the program without asking VantrelDesktop (elevated, or where nobody sees it)"
+                 for name, kind in actions.items() if kind & 7 == CA_EXE and name in sequence
+                 and "VantrelDesktop" not in sequence[name]["Condition"]]
+    return problems
 
 
 def platform_problems(msi: Path, tables: dict, components: dict) -> list[str]:
@@ -106,9 +140,18 @@ def platform_problems(msi: Path, tables: dict, components: dict) -> list[str]:
     wanted, wrong = ("ProgramFiles64Folder", "ProgramFilesFolder") if x64 else ("ProgramFilesFolder", "ProgramFiles64Folder")
     if wanted not in folders or wrong in folders:
         problems.append(f"the package installs under {wrong if wrong in folders else 'neither'}, not {wanted}")
+    if x64:
+        problems += [f"{name} has the x86 package's component code" for name, row in components.items()
+                     if row["ComponentId"].strip("{}").upper() in COMPONENTS.values()]
+    # Microsoft's packaging guidelines: no launch condition on Privileged or AdminUser; an
+    # error action (type 19) in the execute sequence, where elevation is known.
+    problems += [f"a launch condition reads {name}: use a type-19 action in InstallExecuteSequence"
+                 for row in tables.get("LaunchCondition", []) for name in ("Privileged", "AdminUser")
+                 if name in row["Condition"]]
+    errors = {row["Action"] for row in tables.get("CustomAction", []) if int(row["Type"]) & 0x3F == CA_ERROR}
+    stops = any(row["Action"] in errors and "ALLUSERS" in row["Condition"] and "NOT Privileged" in row["Condition"]
+                for row in tables.get("InstallExecuteSequence", []))
     word_count = int(re.search(r"^Source: (\d+)", summary, re.M)[1])
-    stops = any("Privileged" in row["Condition"] and "ALLUSERS" in row["Condition"]
-                for row in tables.get("LaunchCondition", []))
     if word_count & ELEVATION_NOT_REQUIRED and not stops:
         problems.append("the package asks for no elevation, yet nothing stops ALLUSERS=1 without administrator rights")
     return problems

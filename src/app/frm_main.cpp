@@ -98,6 +98,12 @@ void frmMain::Load() {
     Close();
     return;
   }
+  // Nobody could ever see the icon of a copy in a service's session or window station,
+  // and it would keep the exe in use at the next upgrade.
+  if (!os().OnVisibleDesktop()) {
+    Close();
+    return;
+  }
   // Parked below every screen and shown, as the design has it; the Resize of each step
   // hides the window again before it ever reaches the screen.
   SetLeft(kParkedLeft);

@@ -88,6 +88,8 @@ class Os {
   virtual bool StartSystemProgram(const std::string& program, const std::string& commandLine,
                                   int32_t showCommand) = 0;
   virtual bool AnotherInstanceRunning() = 0;
+  // Whether a user can see this process's windows: not a service's window station or session.
+  virtual bool OnVisibleDesktop() = 0;
   // Asks Windows to start the program again, with no arguments, after an installer's
   // Restart Manager has closed it, except in the cases `flags` (RESTART_NO_*) exclude.
   // Nothing where the system offers no such service (before Windows Vista).

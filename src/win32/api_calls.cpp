@@ -9,6 +9,7 @@
 
 #include "app/tray_icon.h"
 #include "display/devmode.h"
+#include "win32/desktop.h"
 
 namespace vantrel {
 
@@ -130,6 +131,8 @@ bool Win32Os::AnotherInstanceRunning() {
   }
   return anotherInstance_;
 }
+
+bool Win32Os::OnVisibleDesktop() { return ThisProcessCanBeSeen(); }
 
 void Win32Os::RegisterApplicationRestart(uint32_t flags) {
   // Found at run time: importing it would keep the exe from starting before Vista.

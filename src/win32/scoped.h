@@ -27,6 +27,7 @@ using Menu = Unique<HMENU, ::DestroyMenu>;
 using Handle = Unique<HANDLE, ::CloseHandle>;
 using Module = Unique<HMODULE, ::FreeLibrary>;
 using Window = Unique<HWND, ::DestroyWindow>;
+using RegistryKey = Unique<HKEY, ::RegCloseKey>;
 
 // A COM interface pointer, released once.
 struct ComRelease {

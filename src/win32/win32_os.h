@@ -43,6 +43,7 @@ class Win32Os final : public Os {
   bool StartSystemProgram(const std::string& program, const std::string& commandLine,
                           int32_t showCommand) override;
   bool AnotherInstanceRunning() override;
+  bool OnVisibleDesktop() override;
   void RegisterApplicationRestart(uint32_t flags) override;
   IconHandle LoadIconResource(uint16_t resource, int32_t pixels) override;
   void DestroyIcon(IconHandle icon) override;

@@ -115,6 +115,12 @@ TEST_F(MainWindowTest, ASecondStartEndsAtOnceAndOpensTheRunningCopysMenuAtItsIco
   os.iconRect = PixelRect{1000, 748, 1020, 768};
   os.Send(main->hWnd(), showMenu, 0, 0);
   EXPECT_EQ((PixelPoint{1010, 758}), os.popupPlaces.back());
+
+  Program unseen;  // in a service's session or window station
+  unseen.os.visibleDesktop = false;
+  ASSERT_EQ(Messages{win::kNimDelete}, unseen.TrayMessagesOf([&] { unseen.Start(); })) << "no icon nobody could see";
+  EXPECT_EQ(std::tuple(true, 1, 0), std::tuple(unseen.os.Calls("ChangeDisplaySettingsA").empty(),
+                                               unseen.os.quitMessages, unseen.app.ExitCode()));
 }
 
 TEST_F(MainWindowTest, EveryTickRereadsTheModeAndModifiesWithTheWholeRecord) {

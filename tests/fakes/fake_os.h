@@ -79,6 +79,7 @@ class FakeOs : public Os {
   struct Started { WindowHandle window; bool child; };
   std::vector<Started> startedPrograms;
   void ShowStartedPrograms();
+  bool visibleDesktop = true;  // false: a service's window station or session 0
   std::map<IconHandle, int32_t> iconSizes;  // loaded and not yet destroyed
 
   // --- windows
@@ -136,6 +137,7 @@ class FakeOs : public Os {
   bool StartSystemProgram(const std::string& program, const std::string& commandLine,
                           int32_t showCommand) override;
   bool AnotherInstanceRunning() override { return Logged("AnotherInstanceRunning"), otherInstance; }
+  bool OnVisibleDesktop() override { return Logged("OnVisibleDesktop"), visibleDesktop; }
   void RegisterApplicationRestart(uint32_t flags) override {
     Logged("RegisterApplicationRestart " + std::to_string(flags));
   }

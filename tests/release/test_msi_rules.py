@@ -22,8 +22,16 @@ FAULTS = [
     ("x86", ["INSERT INTO `File` (`File`, `Component_`, `FileName`, `FileSize`, `Sequence`)"
              " VALUES ('again', 'Texts', 'vantrel.exe', 1, 9)"], ["ICE30: Exe and Texts both install vantrel.exe"]),
     ("x64", ["UPDATE `Component` SET `Attributes` = 0 WHERE `Component` = 'Exe'"], ["Exe is not a 64-bit component"]),
-    ("x86", ["DELETE FROM `LaunchCondition` WHERE `Condition` = 'Installed OR NOT ALLUSERS OR Privileged'"],
-     ["no elevation"]),
+    ("x86", ["DELETE FROM `InstallExecuteSequence` WHERE `Action` = 'NeedsAdministrator'",
+             "INSERT INTO `LaunchCondition` (`Condition`, `Description`) VALUES ('Installed OR NOT ALLUSERS OR Privileged', 'x')"],
+     ["no elevation", "a launch condition reads Privileged"]),
+    ("x64", ["UPDATE `CustomAction` SET `Type` = 2099 WHERE `Action` = 'UserFolder'"], ["ICE68: UserFolder"]),
+    ("x86", ["UPDATE `Property` SET `Value` = 'INSTALLFOLDER' WHERE `Property` = 'SecureCustomProperties'"],
+     ["MACHINECOPY is not a secure", "STARTUPLINK is not", "STARTWITHWINDOWS is not", "USERCOPY is not"]),
+    ("x64", ["UPDATE `InstallExecuteSequence` SET `Condition` = 'VantrelClosed' WHERE `Action` = 'RestartAfterFailure'"],
+     ["RestartAfterFailure starts the program without asking VantrelDesktop"]),
+    ("x64", ["UPDATE `Component` SET `ComponentId` = '{9A3C5E17-2D8B-4F6A-8C1E-5B7D9F0A2C34}' WHERE `Component` = 'Texts'"],
+     ["Texts has the x86 package's component code"]),
 ]
 
 

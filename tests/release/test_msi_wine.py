@@ -1,15 +1,14 @@
 """The x64 MSI under Wine's own msiexec, installed, upgraded and removed silently as a user
 and as an administrator would (the README's installer paragraphs tell each step). Wine runs
-the 64-bit exe and custom action; the package holds the 32-bit custom action too, so it
-needs build/win32 and build/win64 (the x86 package's tables are checked by test_msi_rules).
+the 64-bit exe and custom action; the packages hold the 32-bit custom action too, so it
+needs build/win32 and build/win64. The x86 packages are installed too (64-bit Wine runs
+their 64-bit custom action, not their exe).
 """
-import os
+import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
-import threading
 import unittest
 from pathlib import Path
 
@@ -26,6 +25,7 @@ ENTRY_PLACES = [("HKCU" + UNINSTALL,), ("HKLM" + UNINSTALL, "/reg:32"), ("HKLM" 
 PRODUCTS = r"HKCU\Software\Microsoft\Installer\Products"
 OWN_KEY = r"HKCU\Software\Ambrel Utilities"
 MACHINE_KEY = r"HKLM\Software\Ambrel Utilities\Vantrel"
+MACHINE_COPY_STOP = "Installed OR ALLUSERS OR NOT MACHINECOPY OR USERCOPY"  # the launch condition
 
 
 class InstalledWithMsiexec(unittest.TestCase):
@@ -40,9 +40,17 @@ class InstalledWithMsiexec(unittest.TestCase):
                              ("build/win64/close_running.dll", "msi/close_running64.dll")):
             (files / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copyfile(REPO / source, files / name)
+        cls.versions = [f"2.0.{n}" for n in range(5, 9)]  # the release's and three later ones
         cls.msi = {v: release.build_msi(files, Path(tmp.name) / release.msi_name(v, "x64"), v, "test", 1700000000, "x64")
-                   for v in ("2.0.5", "2.0.6", "2.0.7", "2.0.8")}
-        cls.msi32 = release.build_msi(files, Path(tmp.name) / release.msi_name("2.0.5"), "2.0.5", "test", 1700000000)
+                   for v in cls.versions}
+        cls.msi32 = {v: release.build_msi(files, Path(tmp.name) / release.msi_name(v), v, "test", 1700000000)
+                     for v in cls.versions[:2]}
+        # The second version's x64 package also fails on purpose, after the close, when asked.
+        for statement in ("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`)"
+                          " VALUES ('FailOnPurpose', 19, '', 'failing on purpose')",
+                          "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`)"
+                          " VALUES ('FailOnPurpose', 'FAILONPURPOSE', 1550)"):
+            subprocess.run(["msibuild", cls.msi[cls.versions[1]], "-q", statement], check=True)
 
     def setUp(self):
         self.rig = new_rig().start()
@@ -53,13 +61,13 @@ class InstalledWithMsiexec(unittest.TestCase):
         startup = next(menu.glob("Start[Uu]p"))  # Wine's prefix spells it StartUp
         self.menu_link, self.startup_link = menu / "Vantrel.lnk", startup / "Vantrel.lnk"
 
-    def msiexec(self, *args, refused_at=""):
+    def msiexec(self, *args, refused_at="", fails=False):
         """Its log. Refused, it ends with 1603 (its low byte on Linux) at that launch condition,
-        which Wine's trace names (Wine shows the message only in a dialog)."""
+        which Wine's trace names (Wine shows the message only in a dialog), or fails."""
         log = self.rig.dir / "msiexec.log"
         done = self.rig.wine("msiexec", *args, "/qn", "/l*v", windows_path(log), timeout=180,
                              debug="+msi" if refused_at else "")
-        self.assertEqual(1603 & 0xFF if refused_at else 0, done.returncode, f"{args}: {done.stderr[-2000:]!r}")
+        self.assertEqual(1603 & 0xFF if refused_at or fails else 0, done.returncode, f"{args}: {done.stderr[-2000:]!r}")
         self.assertIn(f'0 <- L"{refused_at}"' if refused_at else "", done.stderr.decode(errors="replace"))
         return log.read_bytes().decode(errors="replace")
 
@@ -90,45 +98,46 @@ class InstalledWithMsiexec(unittest.TestCase):
                 for line in entry.splitlines() if "DisplayVersion" in line]
 
     def test_install_start_upgrade_and_uninstall(self):
-        # What Wine cannot show, read from the sequence: Windows looks for files in use at
-        # InstallValidate (an upgrade's removal follows it), and Wine never runs as LocalSystem.
-        table = subprocess.run(["msiinfo", "export", self.msi["2.0.6"], "InstallExecuteSequence"],
-                               capture_output=True, text=True, check=True).stdout
-        rows = {action: (condition, int(number)) for action, condition, number in
-                (line.split("\t") for line in table.splitlines()[3:])}
-        for close in ("CloseRunning32", "CloseRunning64"):
-            self.assertLess(rows[close][1], rows["InstallValidate"][1], close)
-        self.assertIn('UserSID<>"S-1-5-18"', rows["StartVantrel"][0])
-        self.assertGreater(rows["StartVantrel"][1], rows["InstallFinalize"][1])
-
+        old, new = self.versions[:2]
         before = self.user_files()
-        self.msiexec("/i", windows_path(self.msi["2.0.5"]))
+        self.msiexec("/i", windows_path(self.msi[old]))
         first = self.running_copy("installing")
         self.assertEqual((REPO / "build/win64/vantrel.exe").read_bytes(), self.exe.read_bytes())
         self.assertTrue(self.menu_link.is_file() and self.startup_link.is_file(), "both shortcuts")
         entry = "".join(self.query(*place) for place in ENTRY_PLACES)
-        for expected in ("Vantrel", "2.0.5", "Ambrel Utilities", "HelpLink    REG_SZ    http://ambrel.example/"):
+        for expected in ("Vantrel", old, "Ambrel Utilities", "HelpLink    REG_SZ    http://ambrel.example/"):
             self.assertIn(expected, entry)
-        self.assertEqual(["2.0.5"], self.entries())
+        self.assertEqual([old], self.entries())
         icon = self.query(PRODUCTS).split("ProductIcon    REG_SZ    C:")[1].split("\r")[0].replace("\\", "/")
         self.assertTrue((self.rig.prefix / f"drive_c{icon}").is_file(), f"the product icon {icon}")
 
         # The upgrade closes the running copy and waits for it to end before the exe is
         # replaced, then starts the new version.
-        self.msiexec("/i", windows_path(self.msi["2.0.6"]))
-        self.assertNotEqual(first, self.running_copy("upgrading"), "the copy of before the upgrade")
-        self.assertEqual(["2.0.6"], self.entries())
+        self.msiexec("/i", windows_path(self.msi[new]))
+        upgraded = self.running_copy("upgrading")
+        self.assertNotEqual(first, upgraded, "the copy of before the upgrade")
+        self.assertEqual([new], self.entries())
         self.assertEqual([self.exe], list(self.user.rglob("vantrel.exe")))
+        # A repair that fails after the close leaves the closed copy running again.
+        self.msiexec("/i", windows_path(self.msi[new]), "REINSTALL=ALL", "REINSTALLMODE=omus", "FAILONPURPOSE=1",
+                     fails=True)
+        self.assertNotEqual(upgraded, self.running_copy("a failed repair"), "the copy closed by the repair")
 
-        # A copy busy for a few seconds when it is asked to close (stopped here) makes the
-        # uninstall wait: its files are removed only once it has ended.
-        busy = self.copies()[0]
-        os.kill(busy, signal.SIGSTOP)
-        resume = threading.Timer(5, os.kill, (busy, signal.SIGCONT))
-        resume.start()
-        self.addCleanup(resume.cancel)
-        self.msiexec("/x", windows_path(self.msi["2.0.6"]))
-        self.assertEqual([], self.copies(), "closed before its files were removed")
+        # The uninstall asks every copy of the desktop at once and waits for each process,
+        # not its window: one whose window goes at once but whose process lingers for 8 s
+        # is gone when the uninstall is. Two that never end, one of whose windows goes while
+        # they are walked, are given up after 15 s in all, and the walk still reaches the
+        # others (windows are walked newest first: they were started last).
+        fakes = []
+        for name, *times in (("lingering", 0, 8000), ("hung", 2000, "never"), ("stuck", "never", "never")):
+            shutil.copy(self.rig.probe_exe, self.rig.dir / f"{name}.exe")
+            fakes.append(self.rig.launch(self.rig.dir / f"{name}.exe", ["fake-copy", MAIN_CLASS, *times]))
+            fakes[-1].wait_log("ready")
+        log = self.msiexec("/x", windows_path(self.msi[new]))
+        self.assertEqual(([], [False, True, True]), (self.copies(), [fake.running() for fake in fakes]),
+                         "Vantrel and the lingering copy closed before the files were removed, the others left")
+        waits = [int(ms) for ms in re.findall(r"still running after (\d+) ms", log)]
+        self.assertTrue(len(waits) == 2 and all(15000 <= ms < 20000 for ms in waits), f"the waits given up: {waits}")
         # Judged once the files have settled, within a deadline, as the end-to-end tests do.
         left = settle(lambda: self.user_files() - before, set())
         self.assertEqual(set(), left, "left behind after uninstalling")
@@ -136,48 +145,59 @@ class InstalledWithMsiexec(unittest.TestCase):
         self.assertNotEqual(0, self.rig.wine("reg", "query", OWN_KEY).returncode, f"{OWN_KEY} is left")
 
     def test_the_start_at_sign_in_choice_survives_upgrades(self):
-        self.msiexec("/i", windows_path(self.msi32))
+        first, second, third, fourth = self.versions
+        # A per-user install goes where INSTALLFOLDER says, and later versions stay there.
+        self.msiexec("/i", windows_path(self.msi32[first]), r"INSTALLFOLDER=C:\Tools\Vantrel")
+        exe = self.rig.prefix / "drive_c/Tools/Vantrel/vantrel.exe"
+        self.assertEqual(release.sha256(REPO / "build/win32/vantrel.exe"), release.sha256(exe))
         self.assertTrue(self.startup_link.is_file(), "a new install starts with Windows")
         # The x64 package of the same version replaces the x86 one rather than sharing its folder.
-        self.msiexec("/i", windows_path(self.msi["2.0.5"]))
-        self.assertEqual((["2.0.5"], release.sha256(REPO / "build/win64/vantrel.exe")), (self.entries(), release.sha256(self.exe)))
+        self.msiexec("/i", windows_path(self.msi[first]))
+        self.assertEqual(([first], release.sha256(REPO / "build/win64/vantrel.exe"), [exe]),
+                         (self.entries(), release.sha256(exe), list(self.rig.prefix.rglob("vantrel.exe"))))
         # One scope at a time: an administrator's ALLUSERS=1 stops at the per-user copy,
         # whose product code the message names ("msiexec /x [USERCOPY]").
-        log = self.msiexec("/i", windows_path(self.msi["2.0.6"]), "ALLUSERS=1",
+        log = self.msiexec("/i", windows_path(self.msi[second]), "ALLUSERS=1",
                            refused_at="Installed OR NOT ALLUSERS OR NOT USERCOPY")
-        self.assertIn(f"USERCOPY = {{{release.product_code('2.0.5', 'x64')}}}", log)
+        self.assertIn(f"USERCOPY = {{{release.product_code(first, 'x64')}}}", log)
         self.assertFalse((self.rig.prefix / "drive_c/Program Files/Vantrel").exists(), "half done")
+        # A per-machine copy that a deployment tool installed as SYSTEM, which could not see
+        # this user's copy, does not stop this copy's upgrades.
+        self.rig.wine("reg", "add", MACHINE_KEY, "/v", "ProductCode", "/d", "{SYSTEM-COPY}", "/reg:64", "/f")
         # An upgrade keeps the shortcut; the user deletes it; neither a repair nor an upgrade
         # brings it back; STARTWITHWINDOWS=1 on the upgrade's command line does.
-        for version, *extra, linked in (("2.0.6", True), ("2.0.6", "REINSTALL=ALL", "REINSTALLMODE=omus", False),
-                                        ("2.0.7", False), ("2.0.8", "STARTWITHWINDOWS=1", True)):
+        for version, *extra, linked in ((second, True), (second, "REINSTALL=ALL", "REINSTALLMODE=omus", False),
+                                        (third, False), (fourth, "STARTWITHWINDOWS=1", True)):
             if "REINSTALL=ALL" in extra:
                 self.startup_link.unlink()
             self.msiexec("/i", windows_path(self.msi[version]), *extra)
             self.assertEqual(linked, self.startup_link.is_file(), f"the Startup shortcut after {version} {extra}")
 
     def test_an_administrator_installs_upgrades_and_removes_it_for_every_user(self):
+        old, new = self.versions[:2]
         drive = self.rig.prefix / "drive_c"
         before = set(drive.rglob("*"))
-        self.msiexec("/i", windows_path(self.msi["2.0.5"]), "ALLUSERS=1", "STARTWITHWINDOWS=0")
-        # The 64-bit package: the 64-bit exe under Program Files, its values in the 64-bit view.
+        # Each package finds the other's per-machine copy in the other registry view, and a
+        # per-user install stops at it: the x64 package searches the 32-bit view, the x86
+        # package's custom action reads the 64-bit one.
+        self.msiexec("/i", windows_path(self.msi32[old]), "ALLUSERS=1", "STARTWITHWINDOWS=0")
+        log = self.msiexec("/i", windows_path(self.msi[new]), refused_at=MACHINE_COPY_STOP)
+        self.assertIn(f"MACHINECOPY = {{{release.product_code(old)}}}", log)
+        # The x64 package replaces it, keeping STARTWITHWINDOWS=0 without being told again:
+        # the 64-bit exe under Program Files, its values in the 64-bit view.
+        self.msiexec("/i", windows_path(self.msi[old]), "ALLUSERS=1")
         exe = drive / "Program Files/Vantrel/vantrel.exe"
         self.assertEqual((REPO / "build/win64/vantrel.exe").read_bytes(), exe.read_bytes())
         self.assertEqual([True, False], ["ProductCode" in self.query(MACHINE_KEY, view) for view in ("/reg:64", "/reg:32")])
+        self.assertEqual([exe], list(drive.rglob("vantrel.exe")))
         # One shortcut, the Start menu's (Wine puts it in the user's menu, not all users').
         self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
-        # One scope at a time: a per-user install stops at the per-machine copy.
-        log = self.msiexec("/i", windows_path(self.msi["2.0.6"]), refused_at="Installed OR ALLUSERS OR NOT MACHINECOPY")
-        self.assertIn(f"MACHINECOPY = {{{release.product_code('2.0.5', 'x64')}}}", log)
+        log = self.msiexec("/i", windows_path(self.msi32[new]), refused_at=MACHINE_COPY_STOP)
+        self.assertIn(f"MACHINECOPY = {{{release.product_code(old, 'x64')}}}", log)
         self.assertFalse(self.exe.exists())
-        # The per-machine upgrade keeps STARTWITHWINDOWS=0 without being told again.
-        self.msiexec("/i", windows_path(self.msi["2.0.6"]), "ALLUSERS=1")
-        self.assertEqual(["2.0.6"], self.entries())
-        self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
-        self.assertEqual([exe], list(drive.rglob("vantrel.exe")))
         # Windows removes a product in the context it was installed in; Wine's msiexec does
         # not look it up for the folders and the -1 registry root, so the context is given.
-        self.msiexec("/x", windows_path(self.msi["2.0.6"]), "ALLUSERS=1")
+        self.msiexec("/x", windows_path(self.msi[old]), "ALLUSERS=1")
         self.assertEqual([], self.entries())
         # Windows Installer's own folder stays, where it caches packages.
         left = settle(lambda: {p.relative_to(drive) for p in set(drive.rglob("*")) - before

@@ -1,6 +1,7 @@
 """Reads the built exes back and checks what Windows and Explorer see of them: the
 machine, the loader's safety flags, the version block, the icons, the link cursor, the
-manifest, and that only DLLs of Windows itself are imported.
+manifest, and that only DLLs of Windows itself are imported; and that the installer's
+custom-action DLL beside each exports its entry points by the names the package gives.
 
 The exes are build/win32/vantrel.exe and build/win64/vantrel.exe, or those named in
 VANTREL_EXES (colon-separated). A missing exe is a failure: a check that quietly did not
@@ -128,6 +129,17 @@ class ExeResources(unittest.TestCase):
         cursor = exe.one(RT_CURSOR, rid)
         self.assertEqual((5, 0), struct.unpack_from("<HH", cursor), "hot spot at the fingertip")
         self.assertEqual(((32, 64, 1, 1), (32, 32, 1), len(cursor)), (dib(cursor[4:]), (width, height, bits), size))
+
+
+class InstallerCustomActions(unittest.TestCase):
+    def test_each_build_exports_the_entry_points_by_their_plain_names(self):
+        # Windows Installer looks an entry point up by the name in the CustomAction table;
+        # a 32-bit stdcall export keeps its "@4" unless the linker strips it.
+        for exe in EXES:
+            dll = os.path.join(os.path.dirname(exe), "close_running.dll")
+            with self.subTest(dll=os.path.relpath(dll, REPO)):
+                exports = pefile.PE(dll).DIRECTORY_ENTRY_EXPORT.symbols
+                self.assertEqual([b"CheckInstallContext", b"CloseRunningCopies"], sorted(e.name for e in exports))
 
 
 if __name__ == "__main__":

@@ -282,6 +282,33 @@ void DenyMutex(const Args& a) {
   Sleep(INFINITE);
 }
 
+// A stand-in for a running copy as an installer's close action meets it: a hidden window
+// of CLASS that goes WINDOW_MS after it is asked to close, in a process that then lingers
+// for PROCESS_MS ("never" for either: it never goes).
+LRESULT CALLBACK FakeCopyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto windowMs = static_cast<DWORD>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (message == WM_CLOSE) return windowMs != INFINITE && SetTimer(window, 1, windowMs, nullptr), 0;
+  if (message == WM_TIMER) return DestroyWindow(window), PostQuitMessage(0), 0;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void FakeCopy(const Args& a) {
+  const auto milliseconds = [](const std::string& text) { return text == "never" ? INFINITE : std::stoul(text); };
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = FakeCopyProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = a[0].c_str();
+  HWND window = RegisterClassA(&windowClass) ? CreateWindowA(a[0].c_str(), "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                                             nullptr, windowClass.hInstance, nullptr)
+                                             : nullptr;
+  if (window == nullptr) throw Failure{"no window"};
+  SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(milliseconds(a[1])));
+  std::printf("ready\n");
+  std::fflush(stdout);
+  for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0;) DispatchMessageA(&message);
+  Sleep(static_cast<DWORD>(milliseconds(a[2])));
+}
+
 // Sets the hook of a DLL for every thread of the desktop and keeps it while it runs.
 void Hook(const Args& a) {
   HMODULE module = LoadLibraryA(a[0].c_str());
@@ -341,6 +368,7 @@ const Command kCommands[] = {
     {"set-mode", 3, SetMode},  // WIDTH HEIGHT RATE
     {"menu-keys", 2, MenuKeys},  // HWND KEY...
     {"deny-mutex", 1, DenyMutex},  // NAME
+    {"fake-copy", 3, FakeCopy},  // CLASS WINDOW_MS|never PROCESS_MS|never
     {"hook-cbt", 2, Hook},  // DLL FUNCTION
     {"foreground", 0, [](const Args&) { PrintHandle(GetForegroundWindow()); }},
     {"alt-f4", 0, AltF4},
