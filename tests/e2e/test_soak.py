@@ -101,8 +101,18 @@ def soak(seconds: float, progress=print) -> dict:
         rig.probe_ok("set-mode", *size.split("x"), 60)
         changed = time.monotonic()
         expected = [f"Current Resolution: {size} 60Hz"]
-        report["tips"] = settle(app.tray_tips, expected, 5)
-        report["tip_delay"] = round(time.monotonic() - changed, 2) if report["tips"] == expected else None
+        # Judged by the program, not by how fast the probe can ask: a read begun later than a
+        # timer interval after the change must never see the old mode.
+        stale_reads = []
+
+        def read_tips():
+            began = time.monotonic()
+            tips = app.tray_tips()
+            if tips != expected:
+                stale_reads.append(began - changed)
+            return tips
+        report["tips"] = settle(read_tips, expected, 5)
+        report["tip_delay"] = round(max(stale_reads, default=0.0), 2) if report["tips"] == expected else None
         report["running"] = app.launch.running()
         report["samples"].append(sample(rig, app, pid))
     return report
@@ -126,7 +136,7 @@ class Soaked(unittest.TestCase):
         self.assertTrue(report["running"], detail)
         self.assertEqual(1, len(report["tips"]), detail)
         self.assertIsNotNone(report["tip_delay"], f"the tooltip never named the mode in force\n{detail}")
-        self.assertLessEqual(report["tip_delay"], 1.5, detail)  # a timer interval and the probe's time
+        self.assertLessEqual(report["tip_delay"], 1.2, detail)  # a timer interval and its jitter
         first, last = report["samples"][0], report["samples"][-1]
         self.assertLessEqual(last["rss_kb"] - first["rss_kb"], RSS_TOLERANCE_KB, detail)
         for counted in ("windows", "menus"):
