@@ -396,6 +396,7 @@ TEST_P(LauncherShowState, EveryBoxAndTheAboutWindowAppearNormallyAndInFrontAndNo
     Program p;
     p.os.startupShowState = launcher;
     p.os.reading = GetParam();
+    p.os.monitors = {{0, 0, 1920, 1080}, {-320, 1080, 2240, 2520}};  // stacked, past 20000 twips
     p.Start();
     p.os.testCodes[{800, 600, 60}] = win::kDispChangeBadMode;
     p.Choose("mnu800_60");

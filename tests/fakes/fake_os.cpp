@@ -47,7 +47,10 @@ std::vector<std::string> FakeOs::Calls(const std::string& prefix) const {
 
 bool FakeOs::Send(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   FakeWindow& target = Window(window);
-  return !target.destroyed && target.form->OnMessage(message, wParam, lParam);
+  // A window without controls hands the form only what Form::Handles names, as the
+  // toolkit's procedure for it does.
+  const bool plain = target.form->Layout().controls.empty();
+  return !target.destroyed && (!plain || Form::Handles(message)) && target.form->OnMessage(message, wParam, lParam);
 }
 
 bool FakeOs::SendTrayMouse(WindowHandle window, uint32_t mouseMessage) {
