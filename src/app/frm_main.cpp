@@ -144,8 +144,8 @@ void frmMain::SetResolutionGroupsEnabled(bool enabled) {
   for (const ResolutionGroup& group : resolutionGroups_) group.item->enabled = enabled;
 }
 
-// The menu shows the answers of the display the scan asked, whose driver the groups are
-// disabled for while it answers.
+// Asks the driver of `display` about every mode of the menu, from all shown; the groups
+// are disabled while it answers, as at start-up.
 void frmMain::ScanResolutionGroups(std::optional<PrimaryDisplay> display) {
   scannedFor_ = std::move(display);
   SetResolutionGroupsEnabled(false);
@@ -179,7 +179,7 @@ bool frmMain::FollowTaskbarScale(void (frmMain::*handOver)()) {
   const int32_t pixels = TrayIconPixels();
   if (pixels <= 0 || pixels == trayIconPixels_) return false;
   const IconHandle loaded = os().LoadIconResource(Layout().iconResource, pixels);
-  if (loaded == nullptr) return false;  // a blurred icon is better than none
+  if (loaded == nullptr) return false;  // the old size: a blurred icon is better than none
   const std::optional<OwnedIcon> replaced = std::move(trayIcon_);
   trayIcon_.emplace(os(), loaded);
   trayIconPixels_ = pixels;
