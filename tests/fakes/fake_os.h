@@ -93,7 +93,9 @@ class FakeOs : public Os {
   std::map<WindowHandle, FakeWindow> windows;
   bool createFails = false;
   int32_t dpi = 96;         // the system DPI
-  std::optional<int32_t> taskbarDpi;  // the taskbar's monitor's now; none: the system DPI; 0: cannot tell
+  // GetSystemMetrics answers for `dpi` all along; GetDpiForWindow of the per-monitor aware
+  // taskbar answers its monitor's DPI now (Microsoft's page of GetDpiForWindow).
+  std::optional<int32_t> taskbarDpi;  // none: still the system DPI; 0: the system cannot tell
   int32_t monitorDpi = 0;   // the DPI of the monitor the windows are on; 0: the system DPI
   std::vector<PixelRect> monitors{{0, 0, 1024, 768}};
   // The show state a launcher asked for (STARTUPINFO), until a show spends it.
