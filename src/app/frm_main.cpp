@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "framework/twips.h"
 #include "launch/web_stuff_functions.h"
@@ -109,16 +110,17 @@ void frmMain::Load() {
   SetLeft(kParkedLeft);
   SetTop(ParkedTop());
   Show();
-  SetResolutionGroupsEnabled(false);
-  ScanModes(os(), resolutionGroups_);
-  SetResolutionGroupsEnabled(true);
+  ScanResolutionGroups(ReadPrimaryDisplay(os()));
   SetHeight(kParkedHeight);
   SetWidth(kParkedWidth);
   Refresh();
   SetWindowState(WindowState::Minimized);
   // The menu's flags are settled now; every popup from here on shows this one menu.
   PreparePopupMenu(Popup());
-  FillTrayIconData(CurrentModeTriple(os()));
+  lastMode_ = CurrentModeTriple(os());
+  FillTrayIconData();
+  trayIconPixels_ = os().GetSystemMetrics(win::kSmCxSmIcon);
+  FollowTaskbarScale(&frmMain::ModifyTrayIcon);  // nothing to modify yet: it is added next
   AddTrayIcon();
   // Explorer announces a restart with this message; the icon has to be added again then.
   taskbarCreatedMessage_ = os().RegisterWindowMessageA("TaskbarCreated");
@@ -142,7 +144,57 @@ void frmMain::SetResolutionGroupsEnabled(bool enabled) {
   for (const ResolutionGroup& group : resolutionGroups_) group.item->enabled = enabled;
 }
 
-void frmMain::FillTrayIconData(const ModeTriple& mode) {
+// Asks the driver of `display` about every mode of the menu, from all shown; the groups
+// are disabled while it answers, as at start-up.
+void frmMain::ScanResolutionGroups(std::optional<PrimaryDisplay> display) {
+  scannedFor_ = std::move(display);
+  SetResolutionGroupsEnabled(false);
+  ScanModes(os(), resolutionGroups_);
+  SetResolutionGroupsEnabled(true);
+}
+
+// The driver's answers belong to the display that gave them. A mode change, this
+// program's or another's, leaves the device and its monitors as they were and costs no
+// scan; a display whose mode cannot be read yet (a driver starting) is asked at the next
+// change, rather than offered everything.
+void frmMain::FollowPrimaryDisplay() {
+  std::optional<PrimaryDisplay> display = ReadPrimaryDisplay(os());
+  if (!display || display == scannedFor_ || !CurrentModeTriple(os())) return;
+  ScanResolutionGroups(std::move(display));
+}
+
+// The small icon's size at the DPI the notification area draws at, the taskbar's monitor's:
+// neither the system DPI, fixed at sign-in, nor that of the monitor the hidden window is
+// nearest to.
+int32_t frmMain::TrayIconPixels() const {
+  const int32_t dpi = os().TaskbarDpi();
+  return dpi > 0 ? os().GetSystemMetricsForDpi(win::kSmCxSmIcon, dpi) : os().GetSystemMetrics(win::kSmCxSmIcon);
+}
+
+// Loads the icon again at the size the notification area wants, if that has changed, and
+// hands it over with `handOver`; the icon it replaces is released only then, once the
+// shell holds the new one. Drawn from the same resource, so the shell never stretches a
+// bitmap of another size.
+bool frmMain::FollowTaskbarScale(void (frmMain::*handOver)()) {
+  const int32_t pixels = TrayIconPixels();
+  if (pixels <= 0 || pixels == trayIconPixels_) return false;
+  const IconHandle loaded = os().LoadIconResource(Layout().iconResource, pixels);
+  if (loaded == nullptr) return false;  // the old size: a blurred icon is better than none
+  const std::optional<OwnedIcon> replaced = std::move(trayIcon_);
+  trayIcon_.emplace(os(), loaded);
+  trayIconPixels_ = pixels;
+  trayIconData_.hIcon = loaded;
+  (this->*handOver)();
+  return true;
+}
+
+void frmMain::SystemChanged() {
+  if (trayIconData_.cbSize == 0) return;  // still loading
+  FollowTaskbarScale(&frmMain::ModifyTrayIcon);
+  FollowPrimaryDisplay();
+}
+
+void frmMain::FillTrayIconData() {
   trayIconData_ = {.cbSize = sizeof(NotifyIconData),
                    .hWnd = hWnd(),
                    .uID = kTrayIconId,
@@ -150,7 +202,13 @@ void frmMain::FillTrayIconData(const ModeTriple& mode) {
                    .uCallbackMessage = win::kWmMouseMove,
                    .hIcon = Icon(),
                    .szTip = {}};
-  StoreTrayTip(trayIconData_, mode.width, mode.height, mode.frequency);
+  // Before any mode was read the tooltip names the program rather than a mode that is
+  // not there; the first tick that reads one names it.
+  if (lastMode_) {
+    StoreTrayTip(trayIconData_, lastMode_->width, lastMode_->height, lastMode_->frequency);
+  } else {
+    StoreTrayTip(trayIconData_, Application::kTitle);
+  }
 }
 
 void frmMain::AddTrayIcon() {
@@ -159,28 +217,38 @@ void frmMain::AddTrayIcon() {
                    os().Shell_NotifyIconA(win::kNimModify, trayIconData_);
 }
 
-void frmMain::UpdateTrayTip(int32_t width, int32_t height, int32_t frequency) {
+void frmMain::ModifyTrayIcon() {
+  // The whole record, as it was added: the shell takes icon and callback again with
+  // the tip.
+  if (trayIconShown_) trayIconShown_ = os().Shell_NotifyIconA(win::kNimModify, trayIconData_);
+}
+
+void frmMain::OfferTrayRecord() {
   // A command whose message box stayed open across Exit ends here after the window
   // and its icon are gone; adding the icon again would leave a ghost in the tray.
   if (!Loaded()) return;
+  // The shell was not ready at start-up or has lost the icon: keep offering it.
+  if (!trayIconShown_) return AddTrayIcon();
+  ModifyTrayIcon();
+}
+
+void frmMain::UpdateTrayTip(int32_t width, int32_t height, int32_t frequency) {
   StoreTrayTip(trayIconData_, width, height, frequency);
-  if (!trayIconShown_) {
-    // The shell was not ready at start-up or has lost the icon: keep offering it.
-    AddTrayIcon();
-    return;
-  }
-  // The whole record, as it was added: the shell takes icon and callback again with
-  // the tip.
-  trayIconShown_ = os().Shell_NotifyIconA(win::kNimModify, trayIconData_);
+  OfferTrayRecord();
 }
 
 void frmMain::UpdateTrayTipFromCurrentMode() {
-  const ModeTriple mode = CurrentModeTriple(os());
-  UpdateTrayTip(mode.width, mode.height, mode.frequency);
+  // A failed read (a display driver restarting) keeps the last mode read.
+  if (const std::optional<ModeTriple> mode = CurrentModeTriple(os())) lastMode_ = mode;
+  if (!lastMode_) return OfferTrayRecord();
+  UpdateTrayTip(lastMode_->width, lastMode_->height, lastMode_->frequency);
 }
 
 void frmMain::Timer(uint32_t timerId) {
-  if (timerId == kTimer1) UpdateTrayTipFromCurrentMode();
+  if (timerId != kTimer1) return;
+  // Asked once start-up is over, so the session service's DLL is not loaded during it.
+  if (!std::exchange(sessionWatched_, true)) os().WatchSession(hWnd());
+  UpdateTrayTipFromCurrentMode();
 }
 
 bool frmMain::RegisteredMessage(uint32_t message) {
@@ -188,7 +256,8 @@ bool frmMain::RegisteredMessage(uint32_t message) {
   if (message == showMenuMessage_) {
     OpenPopup(PopupRequest::FromAnotherCopy);
   } else if (message == taskbarCreatedMessage_) {
-    AddTrayIcon();
+    // A restarted Explorer may draw at another scale than the one it replaced.
+    if (!FollowTaskbarScale(&frmMain::AddTrayIcon)) AddTrayIcon();
   } else {
     return false;
   }

@@ -32,6 +32,7 @@ class frmMain final : public Form {
   void Unload() override;
   void Timer(uint32_t timerId) override;
   bool RegisteredMessage(uint32_t message) override;
+  void SystemChanged() override;
 
   MenuItem BuildMenu();
   // The menu bar's one item, whose submenu is the tray popup.
@@ -57,8 +58,14 @@ class frmMain final : public Form {
   std::vector<ResolutionGroup> FindResolutionGroups();
   double ParkedTop() const;
   void SetResolutionGroupsEnabled(bool enabled);
-  void FillTrayIconData(const ModeTriple& mode);
+  void ScanResolutionGroups(std::optional<PrimaryDisplay> display);
+  void FollowPrimaryDisplay();
+  int32_t TrayIconPixels() const;
+  bool FollowTaskbarScale(void (frmMain::*handOver)());
+  void FillTrayIconData();
   void AddTrayIcon();
+  void ModifyTrayIcon();
+  void OfferTrayRecord();
   void UpdateTrayTipFromCurrentMode();
   void RateItemClick(RateIndex index);
   void AboutClick();
@@ -70,6 +77,13 @@ class frmMain final : public Form {
   uint32_t showMenuMessage_ = 0;
   std::unique_ptr<frmAbout> about_;
   std::vector<ResolutionGroup> resolutionGroups_;  // items of the menu, with their modes
+  std::optional<PrimaryDisplay> scannedFor_;  // the display the menu shows the answers of
+  std::optional<ModeTriple> lastMode_;        // the last mode read; none before the first
+  // Loaded for the notification area's scale once that differs from the start-up metric;
+  // until then the tray shows the form's small icon.
+  std::optional<OwnedIcon> trayIcon_;
+  int32_t trayIconPixels_ = 0;
+  bool sessionWatched_ = false;
 };
 
 }  // namespace vantrel

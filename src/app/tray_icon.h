@@ -3,6 +3,7 @@
 // tip), which every version of the shell accepts.
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "framework/os.h"
 
@@ -26,5 +27,7 @@ inline constexpr uint32_t kTrayIconId = 1;
 // Writes "Current Resolution: WxH FHz" into szTip, left-aligned, NUL-terminated and
 // blank-padded to the field's size. It runs every second, so it allocates nothing.
 void StoreTrayTip(NotifyIconData& data, int32_t width, int32_t height, int32_t frequency);
+// Writes `text` alike, cut to the field's size.
+void StoreTrayTip(NotifyIconData& data, std::string_view text);
 
 }  // namespace vantrel

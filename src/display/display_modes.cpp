@@ -13,10 +13,10 @@ bool ReadCurrentMode(Os& os, DevMode& mode) {
   return read;
 }
 
-ModeTriple CurrentModeTriple(Os& os) {
+std::optional<ModeTriple> CurrentModeTriple(Os& os) {
   DevMode mode;
-  ReadCurrentMode(os, mode);
-  return {mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency};
+  if (!ReadCurrentMode(os, mode)) return std::nullopt;
+  return ModeTriple{mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency};
 }
 
 namespace {

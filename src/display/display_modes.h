@@ -2,6 +2,7 @@
 // Reading the current display mode, testing a mode and applying one. Every request is
 // built on the mode in force, so colour depth and display flags never change.
 #include <cstdint>
+#include <optional>
 
 #include "display/devmode.h"
 #include "framework/os.h"
@@ -26,8 +27,8 @@ inline constexpr const char* kModeProblemTitle = "Problem!";
 // Fills `mode` with the current mode as the read leaves a zero-filled record; false when
 // the read failed (the record then holds zeros but for dmSize).
 bool ReadCurrentMode(Os& os, DevMode& mode);
-// Zeros for a failed read, which is what the tooltip then shows.
-ModeTriple CurrentModeTriple(Os& os);
+// None for a failed read: a driver that restarts has no mode to name.
+std::optional<ModeTriple> CurrentModeTriple(Os& os);
 
 // Asks the driver whether the mode would be accepted and returns its code unchanged.
 // Without the current mode there is nothing to ask about (the record would name no

@@ -233,6 +233,10 @@ bool Form::Handles(uint32_t message) {
     case win::kWmClose:
     case win::kWmEndSession:
     case win::kWmSysCommand:
+    case win::kWmSettingChange:
+    case win::kWmDisplayChange:
+    case win::kWmWtsSessionChange:
+    case win::kWmDpiChanged:
       return true;
     default:
       return message >= kFirstRegisteredMessage && message <= 0xFFFF;
@@ -264,6 +268,13 @@ bool Form::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) noexce
       return true;
     case win::kWmSysCommand:
       return SystemCommand(wParam);
+    case win::kWmSettingChange:
+    case win::kWmDisplayChange:
+    case win::kWmWtsSessionChange:
+    case win::kWmDpiChanged:
+      // Any program may send these; nothing of their parameters is trusted or needed.
+      SystemChanged();
+      return false;
     default:
       return message >= kFirstRegisteredMessage && message <= 0xFFFF && RegisteredMessage(message);
   }

@@ -136,6 +136,10 @@ class Form {
   virtual void Timer(uint32_t /*timerId*/) {}
   virtual void ControlClick(uint32_t /*controlId*/) {}
   virtual bool RegisteredMessage(uint32_t /*message*/) { return false; }
+  // The display, its scale, a system setting or the session changed (WM_DISPLAYCHANGE,
+  // WM_DPICHANGED, WM_SETTINGCHANGE, WM_WTSSESSION_CHANGE): what the form took from them
+  // may be out of date. The system still sees each message.
+  virtual void SystemChanged() {}
 
  private:
   void ControlCommand(uint32_t id);

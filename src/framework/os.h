@@ -66,6 +66,13 @@ struct ControlAnnotation {
   friend bool operator==(const ControlAnnotation&, const ControlAnnotation&) = default;
 };
 
+// A display device as the system lists it: an adapter's output, or a monitor on one.
+struct DisplayDevice {
+  std::string name;  // "\\.\DISPLAY1", or "\\.\DISPLAY1\Monitor0"
+  std::string id;    // the hardware's: "PCI\VEN_...", "MONITOR\GSM5B7F\{...}\0003"
+  uint32_t flags = 0;  // DISPLAY_DEVICE_*
+};
+
 class Os {
  public:
   virtual ~Os() = default;
@@ -74,6 +81,9 @@ class Os {
   // settings (ENUM_CURRENT_SETTINGS) of the default device (null name).
   virtual bool EnumDisplaySettingsA(DevMode& mode) = 0;
   virtual int32_t ChangeDisplaySettingsA(DevMode& mode, uint32_t flags) = 0;
+  // The `index`th display adapter output (null `adapter`), or monitor on the output named
+  // `adapter`; false past the last.
+  virtual bool EnumDisplayDevicesA(const char* adapter, uint32_t index, DisplayDevice& device) = 0;
 
   // Shell
   virtual bool Shell_NotifyIconA(uint32_t message, NotifyIconData& data) = 0;
@@ -94,12 +104,22 @@ class Os {
   // Restart Manager has closed it, except in the cases `flags` (RESTART_NO_*) exclude.
   // Nothing where the system offers no such service (before Windows Vista).
   virtual void RegisterApplicationRestart(uint32_t flags) = 0;
+  // Asks for WM_WTSSESSION_CHANGE at `window` about its own session until the window is
+  // destroyed. Nothing where the system offers no such service (before Windows XP).
+  virtual void WatchSession(WindowHandle window) = 0;
 
   // Icons of the exe's resources, loaded at exactly the size asked for and owned by the
   // caller.
   virtual IconHandle LoadIconResource(uint16_t resource, int32_t pixels) = 0;
   virtual void DestroyIcon(IconHandle icon) = 0;
+  // For the system DPI, which the process keeps for its life.
   virtual int32_t GetSystemMetrics(int32_t index) = 0;
+  // For `dpi`; for the system DPI where the system has no per-DPI metrics (before
+  // Windows 10 1607).
+  virtual int32_t GetSystemMetricsForDpi(int32_t index, int32_t dpi) = 0;
+  // The DPI of the taskbar's monitor, which the notification area draws its icons at;
+  // 0 where the system cannot tell (no taskbar, or before Windows 10 1607).
+  virtual int32_t TaskbarDpi() = 0;
 
   // Window services: each of these does what a form needs of a window and may make
   // several calls to do it.
@@ -163,11 +183,15 @@ namespace win {
 inline constexpr uint32_t kWmNull = 0x0000;
 inline constexpr uint32_t kWmClose = 0x0010;
 inline constexpr uint32_t kWmEndSession = 0x0016;
+inline constexpr uint32_t kWmSettingChange = 0x001A;
+inline constexpr uint32_t kWmDisplayChange = 0x007E;
 inline constexpr uint32_t kWmCommand = 0x0111;
 inline constexpr uint32_t kWmSysCommand = 0x0112;
 inline constexpr uint32_t kWmTimer = 0x0113;
 inline constexpr uint32_t kWmMouseMove = 0x0200;
 inline constexpr uint32_t kWmRButtonUp = 0x0205;
+inline constexpr uint32_t kWmWtsSessionChange = 0x02B1;
+inline constexpr uint32_t kWmDpiChanged = 0x02E0;
 inline constexpr uintptr_t kScClose = 0xF060;
 
 inline constexpr int32_t kSmCxIcon = 11;
@@ -219,6 +243,9 @@ inline constexpr int32_t kDispChangeSuccessful = 0;
 inline constexpr int32_t kDispChangeRestart = 1;
 inline constexpr int32_t kDispChangeFailed = -1;
 inline constexpr int32_t kDispChangeBadMode = -2;
+
+inline constexpr uint32_t kDisplayDeviceActive = 0x1;  // a monitor that is on
+inline constexpr uint32_t kDisplayDevicePrimaryDevice = 0x4;
 }  // namespace win
 
 }  // namespace vantrel

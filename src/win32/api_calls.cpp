@@ -4,8 +4,10 @@
 
 #include <shellapi.h>
 #include <windowsx.h>
+#include <wtsapi32.h>
 
 #include <cstddef>
+#include <cstring>
 
 #include "app/tray_icon.h"
 #include "display/devmode.h"
@@ -32,6 +34,10 @@ static_assert(offsetof(NotifyIconData, uCallbackMessage) ==
               offsetof(NOTIFYICONDATAA, uCallbackMessage));
 static_assert(offsetof(NotifyIconData, hIcon) == offsetof(NOTIFYICONDATAA, hIcon));
 static_assert(offsetof(NotifyIconData, szTip) == offsetof(NOTIFYICONDATAA, szTip));
+static_assert(win::kWmSettingChange == WM_SETTINGCHANGE && win::kWmDisplayChange == WM_DISPLAYCHANGE &&
+              win::kWmWtsSessionChange == WM_WTSSESSION_CHANGE && win::kWmDpiChanged == WM_DPICHANGED);
+static_assert(win::kDisplayDeviceActive == DISPLAY_DEVICE_ACTIVE &&
+              win::kDisplayDevicePrimaryDevice == DISPLAY_DEVICE_PRIMARY_DEVICE);
 static_assert(win::kWmNull == WM_NULL && win::kWmClose == WM_CLOSE &&
               win::kWmEndSession == WM_ENDSESSION && win::kWmCommand == WM_COMMAND &&
               win::kWmSysCommand == WM_SYSCOMMAND && win::kWmTimer == WM_TIMER &&
@@ -63,6 +69,19 @@ namespace {
 
 constexpr const char* kInstanceMutexName = "Local\\AmbrelUtilities.Vantrel.Instance";
 
+// `file` in the system directory; empty where the directory cannot be read.
+std::string SystemPath(const char* file) {
+  char directory[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::string(directory, length) + "\\" + file;
+}
+
+template <typename Function>
+Function ModuleFunction(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 }  // namespace
 
 Win32Os::Win32Os(HINSTANCE instance)
@@ -70,10 +89,22 @@ Win32Os::Win32Os(HINSTANCE instance)
       getDpiForWindow_(SystemFunction<GetDpiForWindowFunction>("user32.dll", "GetDpiForWindow")),
       adjustWindowRectExForDpi_(SystemFunction<AdjustWindowRectExForDpiFunction>(
           "user32.dll", "AdjustWindowRectExForDpi")),
+      getSystemMetricsForDpi_(
+          SystemFunction<GetSystemMetricsForDpiFunction>("user32.dll", "GetSystemMetricsForDpi")),
       shellNotifyIconGetRect_(
           SystemFunction<ShellNotifyIconGetRectFunction>("shell32.dll", "Shell_NotifyIconGetRect")) {}
 
 Win32Os::~Win32Os() = default;
+
+bool Win32Os::EnumDisplayDevicesA(const char* adapter, uint32_t index, DisplayDevice& device) {
+  DISPLAY_DEVICEA found{};
+  found.cb = sizeof found;
+  if (!::EnumDisplayDevicesA(adapter, index, &found, 0)) return false;
+  device = {.name = std::string(found.DeviceName, strnlen(found.DeviceName, sizeof found.DeviceName)),
+            .id = std::string(found.DeviceID, strnlen(found.DeviceID, sizeof found.DeviceID)),
+            .flags = found.StateFlags};
+  return true;
+}
 
 bool Win32Os::EnumDisplaySettingsA(DevMode& mode) {
   return ::EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS,
@@ -100,12 +131,10 @@ intptr_t Win32Os::ShellExecuteA(const std::string& file, const std::string& dire
 
 bool Win32Os::StartSystemProgram(const std::string& program, const std::string& commandLine,
                                  int32_t showCommand) {
-  char directory[MAX_PATH];
-  const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
   // With the program's full path, CreateProcess searches nowhere: not this exe's
   // folder, not the current directory.
-  const std::string path = std::string(directory, length) + "\\" + program;
+  const std::string path = SystemPath(program.c_str());
+  if (path.empty()) return false;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -148,9 +177,42 @@ IconHandle Win32Os::LoadIconResource(uint16_t resource, int32_t pixels) {
   return LoadImageA(instance_, MAKEINTRESOURCEA(resource), IMAGE_ICON, pixels, pixels, 0);
 }
 
+void Win32Os::WatchSession(WindowHandle window) {
+  // Found at run time, from the system folder alone: an import would load the DLL into
+  // every start, and keep the exe from starting where it is missing.
+  using RegisterFunction = BOOL(WINAPI*)(HWND, DWORD);
+  if (sessionWatcher_ != nullptr) return;
+  const std::string path = SystemPath("wtsapi32.dll");
+  scoped::Module service(path.empty() ? nullptr : LoadLibraryA(path.c_str()));
+  const auto watch = ModuleFunction<RegisterFunction>(service.get(), "WTSRegisterSessionNotification");
+  if (watch == nullptr || !watch(Hwnd(window), NOTIFY_FOR_THIS_SESSION)) return;
+  sessionService_ = std::move(service);
+  sessionWatcher_ = Hwnd(window);
+}
+
+void Win32Os::StopWatchingSession(HWND window) {
+  using UnregisterFunction = BOOL(WINAPI*)(HWND);
+  if (window != sessionWatcher_) return;
+  const auto unwatch = ModuleFunction<UnregisterFunction>(sessionService_.get(), "WTSUnRegisterSessionNotification");
+  if (unwatch != nullptr) unwatch(window);
+  sessionWatcher_ = nullptr;
+}
+
 void Win32Os::DestroyIcon(IconHandle icon) { ::DestroyIcon(static_cast<HICON>(icon)); }
 
 int32_t Win32Os::GetSystemMetrics(int32_t index) { return ::GetSystemMetrics(index); }
+
+int32_t Win32Os::GetSystemMetricsForDpi(int32_t index, int32_t dpi) {
+  if (getSystemMetricsForDpi_ == nullptr) return ::GetSystemMetrics(index);
+  return getSystemMetricsForDpi_(index, static_cast<UINT>(dpi));
+}
+
+int32_t Win32Os::TaskbarDpi() {
+  // The taskbar is aware of each monitor's DPI, so its window's DPI is its monitor's.
+  HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
+  if (taskbar == nullptr || getDpiForWindow_ == nullptr) return 0;
+  return static_cast<int32_t>(getDpiForWindow_(taskbar));
+}
 
 void Win32Os::ShowWindow(WindowHandle window, int32_t showCommand) {
   ::ShowWindow(Hwnd(window), showCommand);

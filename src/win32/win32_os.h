@@ -36,6 +36,7 @@ class Win32Os final : public Os {
 
   bool EnumDisplaySettingsA(DevMode& mode) override;
   int32_t ChangeDisplaySettingsA(DevMode& mode, uint32_t flags) override;
+  bool EnumDisplayDevicesA(const char* adapter, uint32_t index, DisplayDevice& device) override;
   bool Shell_NotifyIconA(uint32_t message, NotifyIconData& data) override;
   std::optional<PixelRect> NotifyIconRect(const NotifyIconData& data) override;
   intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
@@ -45,9 +46,12 @@ class Win32Os final : public Os {
   bool AnotherInstanceRunning() override;
   bool OnVisibleDesktop() override;
   void RegisterApplicationRestart(uint32_t flags) override;
+  void WatchSession(WindowHandle window) override;
   IconHandle LoadIconResource(uint16_t resource, int32_t pixels) override;
   void DestroyIcon(IconHandle icon) override;
   int32_t GetSystemMetrics(int32_t index) override;
+  int32_t GetSystemMetricsForDpi(int32_t index, int32_t dpi) override;
+  int32_t TaskbarDpi() override;
   WindowHandle CreateFormWindow(Form& form, const FormIcons& icons, const PixelRect& outer) override;
   PixelRect FrameAround(const PixelRect& client, const FormLayout& layout, int32_t dpi) override;
   MenuHandle CreatePopupMenu(const MenuItem& popup) override;
@@ -82,16 +86,20 @@ class Win32Os final : public Os {
   using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
   using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
   using ShellNotifyIconGetRectFunction = HRESULT(WINAPI*)(const NOTIFYICONIDENTIFIER*, RECT*);
+  using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
 
   void RegisterFormClass(const Form& form, const FormIcons& icons);
   // The accessibility layer's annotation service; null where the system has none.
   IAccPropServices* AnnotationServices();
   void ForgetAnnotations(HWND window);
+  // The session service lets go of a window before it is destroyed, as it asks.
+  void StopWatchingSession(HWND window);
 
   HINSTANCE instance_;
   // Windows 10 and later only; null elsewhere.
   GetDpiForWindowFunction getDpiForWindow_;
   AdjustWindowRectExForDpiFunction adjustWindowRectExForDpi_;
+  GetSystemMetricsForDpiFunction getSystemMetricsForDpi_;
   // Windows 7 and later only; null elsewhere.
   ShellNotifyIconGetRectFunction shellNotifyIconGetRect_;
   scoped::Handle instanceMutex_;  // held until the process ends
@@ -100,6 +108,8 @@ class Win32Os final : public Os {
   // Released before COM is left.
   scoped::ComPtr<IAccPropServices> annotationServices_;
   bool annotationServicesAsked_ = false;
+  scoped::Module sessionService_;  // wtsapi32, once a window watches its session
+  HWND sessionWatcher_ = nullptr;
 };
 
 // Runs the message loop until the last window has closed; returns the exit code.

@@ -392,6 +392,7 @@ void Win32Os::DestroyWindow(WindowHandle window) {
   const std::unique_ptr<WindowResources> resources(
       static_cast<WindowResources*>(RemovePropA(destroyed, kResourcesProperty)));
   ForgetAnnotations(destroyed);
+  StopWatchingSession(destroyed);
   ::DestroyWindow(destroyed);
 }
 

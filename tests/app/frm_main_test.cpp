@@ -127,15 +127,31 @@ TEST_F(MainWindowTest, EveryTickRereadsTheModeAndModifiesWithTheWholeRecord) {
   Start();
   NotifyIconData added = LastTray();
   os.SetMode(800, 600, 75);
+  EXPECT_FALSE(os.sessionWatched) << "the session service is not loaded during start-up";
   Tick();
+  EXPECT_TRUE(os.sessionWatched);
   StoreTrayTip(added, 800, 600, 75);
   EXPECT_EQ(0, std::memcmp(&added, &LastTray(), sizeof added)) << "the record as added, flags 7, with the new tip";
-  os.readFails = true;
+  os.readFails = true;  // the display driver restarts
+  EXPECT_EQ(Messages{win::kNimModify}, TrayMessagesOf([&] { Tick(); }));
+  EXPECT_EQ(0, std::memcmp(&added, &LastTray(), sizeof added)) << "the last mode read, never 0x0 0Hz";
+  os.readFails = false;
+  os.SetMode(1024, 768, 60);
   Tick();
-  EXPECT_EQ(PaddedTip("Current Resolution: 0x0 0Hz"), FullTip(LastTray()));
+  EXPECT_EQ(PaddedTip("Current Resolution: 1024x768 60Hz"), FullTip(LastTray()));
   NotifyIconData longest{};
   StoreTrayTip(longest, INT32_MIN, INT32_MIN, INT32_MIN);
   EXPECT_EQ(PaddedTip("Current Resolution: -2147483648x-2147483648 -2147483648Hz"), FullTip(longest));
+
+  Program unread;  // no mode read yet: the tooltip names the program until a tick reads one
+  unread.os.readFails = true;
+  unread.Start();
+  EXPECT_EQ(PaddedTip("Vantrel"), FullTip(unread.LastTray()));
+  unread.Tick();
+  EXPECT_EQ(PaddedTip("Vantrel"), FullTip(unread.LastTray()));
+  unread.os.readFails = false;
+  unread.Tick();
+  EXPECT_EQ(TipFor(1024, 768, 60), unread.Tip());
 }
 
 TEST_F(MainWindowTest, ARateCommandNamesTheModeActuallyInForce) {
@@ -150,6 +166,46 @@ TEST_F(MainWindowTest, ARateCommandNamesTheModeActuallyInForce) {
   EXPECT_EQ("Problem!", os.messageBoxes.at(0).caption);
   EXPECT_EQ(TipFor(800, 600, 60), Tip());
   EXPECT_EQ(win::kNimModify, os.trayCalls.back().message);
+}
+
+// A dock, another primary monitor or a Remote Desktop session puts another display behind
+// the mode functions: the next popup offers what that one accepts, also what the last one
+// refused. A mode change, this program's or another's, asks the driver nothing.
+TEST_F(MainWindowTest, TheMenuFollowsThePrimaryDisplayAndAModeChangeScansNothing) {
+  const auto refuse = [&](std::initializer_list<std::tuple<int32_t, int32_t, int32_t>> modes) {
+    os.testCodes.clear();
+    for (const auto& mode : modes) os.testCodes[mode] = win::kDispChangeBadMode;
+  };
+  const auto menu = [&] { return Choose(""), os.popups.back(); };
+  const auto tests = [&] { return os.Calls("ChangeDisplaySettingsA 2").size(); };
+  refuse({{800, 600, 85}});
+  for (int32_t rate : RefreshRates()) os.testCodes[{1600, 1200, rate}] = win::kDispChangeBadMode;
+  Start();
+  std::vector<std::string> before = menu();
+  EXPECT_EQ(0, std::ranges::count(before, "1&600x1200"));
+  Choose("mnu800_60");
+  os.SetMode(1280, 1024, 60);  // another program's change
+  os.BroadcastDisplayChange();
+  os.Send(main->hWnd(), win::kWmWtsSessionChange, 8, 1);  // unlocked
+  EXPECT_EQ(42u + 1u, tests()) << "the scan, and the test before the switch";
+  EXPECT_EQ(before, menu());
+
+  os.adapters[0].monitors = {"MONITOR\\SAM0F9E\\0001"};  // docked: another monitor
+  refuse({{640, 480, 60}, {640, 480, 70}, {640, 480, 72}, {640, 480, 75}, {640, 480, 85}, {640, 480, 100}});
+  os.BroadcastDisplayChange();
+  EXPECT_EQ(42u * 2 + 1, tests());
+  std::vector<std::string> after = testing::VisibleMenu(Item("mPopupSys"));
+  EXPECT_EQ(after, menu()) << "the menu built again";
+  EXPECT_EQ(6, std::ranges::count(after, "  85 Hz")) << "every group, 800x600 and 1600x1200 again, but 640x480";
+  EXPECT_EQ((std::pair<long, long>{0, 1}), std::pair(std::ranges::count(after, "&640x480"), std::ranges::count(after, "1&600x1200")));
+
+  // Another monitor made the primary one, noticed when the session comes back to the console.
+  os.adapters.push_back({"\\\\.\\DISPLAY2", "PCI\\VEN_10DE", true, {"MONITOR\\GSM5B7F\\0002"}});
+  os.adapters[0].primary = false;
+  refuse({});
+  os.Send(main->hWnd(), win::kWmWtsSessionChange, 1, 1);
+  EXPECT_EQ(42u * 3 + 1, tests());
+  EXPECT_EQ(7, std::ranges::count(menu(), "  100 Hz"));
 }
 
 // A shell with a memory: it holds at most the icons it accepted, refuses a second add of
@@ -340,6 +396,7 @@ TEST_P(LauncherShowState, EveryBoxAndTheAboutWindowAppearNormallyAndInFrontAndNo
     Program p;
     p.os.startupShowState = launcher;
     p.os.reading = GetParam();
+    p.os.monitors = {{0, 0, 1920, 1080}, {-320, 1080, 2240, 2520}};  // stacked, past 20000 twips
     p.Start();
     p.os.testCodes[{800, 600, 60}] = win::kDispChangeBadMode;
     p.Choose("mnu800_60");
@@ -364,19 +421,39 @@ INSTANTIATE_TEST_SUITE_P(EachReading, LauncherShowState,
                          ::testing::Values(testing::ShowStateReading::AnyFirstShowSpends, testing::ShowStateReading::OnlyATakenShowSpends),
                          [](const auto& reading) { return reading.index == 0 ? "ReactOS" : "Microsoft"; });
 
-// Where Top 20000 twips (1333 px at 100 %) would lie on a monitor, the window parks just
-// below the virtual screen, all monitors together; 10 twips a pixel at 150 %.
-TEST(Parking, TheHiddenWindowLiesJustBelowMonitorsTallerThan20000Twips) {
-  struct Case { int32_t dpi; std::vector<PixelRect> monitors; int32_t top; };
-  for (const Case& c : {Case{96, {{0, 0, 2560, 1440}}, 1440}, Case{144, {{0, 0, 3840, 2160}}, 2160},
-                        Case{96, {{0, 0, 1920, 1080}, {-320, 1080, 2240, 2520}}, 2520}}) {
-    Program p;
-    p.os.dpi = c.dpi;
-    p.os.monitors = c.monitors;
-    p.Start();
-    EXPECT_EQ((std::pair{0.0, c.top * 1440.0 / c.dpi}), std::pair(p.main->Left(), p.main->Top()));
-    EXPECT_EQ(c.top, p.os.Window(p.main->hWnd()).rect.top);
+// Once the scale of the taskbar's monitor changes, the notification area wants another size
+// of the small icon, or it stretches the old one. The system DPI stays as it was at sign-in,
+// and the hidden window may lie nearest another monitor, whose WM_DPICHANGED says nothing of
+// the taskbar's.
+TEST(TrayIcon, FollowsTheScaleOfTheTaskbarsMonitorAndGivesEachIconBackOnce) {
+  FakeOs os;
+  {
+    Application app(os);
+    auto main = Main(app);
+    const auto scaled = [&](int32_t taskbarDpi, uint32_t message, uintptr_t wParam) {
+      os.taskbarDpi = taskbarDpi;
+      os.log.clear();
+      os.Send(main->hWnd(), message, wParam, 0);
+      std::vector<std::string> shellAndRelease;
+      std::ranges::copy_if(os.log, std::back_inserter(shellAndRelease),
+                           [](const std::string& call) { return call.starts_with("Shell_") || call == "DestroyIcon"; });
+      return std::pair(os.iconSizes.at(os.trayCalls.back().record.hIcon), shellAndRelease);
+    };
+    os.monitorDpi = 120;
+    using Calls = std::vector<std::string>;
+    EXPECT_EQ((std::pair{32, Calls{"Shell_NotifyIconA 1"}}), scaled(192, win::kWmSettingChange, 0x9F));
+    const IconHandle doubled = os.trayCalls.back().record.hIcon;
+    EXPECT_TRUE(os.iconSizes.contains(os.Window(main->hWnd()).icons.small)) << "the window class keeps its own";
+    EXPECT_EQ((std::pair{16, Calls{"Shell_NotifyIconA 1", "DestroyIcon"}}), scaled(0, win::kWmDisplayChange, 32))
+        << "a system that cannot tell: the start-up metric, the double size released once the shell has this one";
+    EXPECT_EQ(1, os.iconsDestroyed[doubled]);
+    EXPECT_EQ((std::pair{24, Calls{"Shell_NotifyIconA 0", "DestroyIcon"}}),
+              scaled(144, os.RegisterWindowMessageA("TaskbarCreated"), 0))
+        << "a restarted Explorer at another scale";
+    EXPECT_EQ(Calls{}, scaled(144, win::kWmDpiChanged, 0).second) << "the same size: nothing loaded or told";
   }
+  EXPECT_TRUE(os.iconSizes.empty()) << "every icon loaded is destroyed";
+  for (const auto& [icon, times] : os.iconsDestroyed) EXPECT_EQ(1, times) << "once";
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST(ReadCurrentMode, AsksWithAZeroFilledRecordOfDeclaredSizeAndKeeps16BitsOfThe
   EXPECT_EQ(32, read.dmBitsPerPel);
   EXPECT_EQ(0, Bytes(read)[106] | Bytes(read)[107]);
   os.readFails = true;
-  EXPECT_EQ((ModeTriple{0, 0, 0}), CurrentModeTriple(os)) << "a failed read yields zeros";
+  EXPECT_EQ(std::nullopt, CurrentModeTriple(os)) << "a failed read names no mode";
 }
 
 // What the read returned goes back unchanged but for width, height and rate: the colour

@@ -8,13 +8,15 @@ from rig import settle, wait_until
 from vantrel_app import MENU_CLASS, TIP_1024, VANTREL, TrayApp, assert_never, new_rig, open_menus
 
 TOOL_WINDOW = 0x80  # WS_EX_TOOLWINDOW: no taskbar button
+# Wine's +system channel logs every ChangeDisplaySettings call; 0x2 is CDS_TEST, a driver test.
+DRIVER_TEST = re.compile(r"NtUserChangeDisplaySettings \S+ \S+ \S+ 0x2 ")
 
 
 class TrayIcon(unittest.TestCase):
     def setUp(self):
         self.rig = new_rig().start()
         self.addCleanup(self.rig.stop)
-        self.app = TrayApp(self.rig)
+        self.app = TrayApp(self.rig, debug="+menu,+system")
 
     def test_from_start_to_exit(self):
         rig, app = self.rig, self.app
@@ -64,6 +66,9 @@ class TrayIcon(unittest.TestCase):
         tip = ["Current Resolution: 1280x1024 60Hz"]
         self.assertEqual(tip, settle(app.tray_tips, tip))
         self.assertLess(time.monotonic() - changed, 1.5)
+        # Both switches left the display itself as it was: the 42 tests of start-up and the
+        # one before the program's own switch, no scan again.
+        self.assertEqual(42 + 1, len(DRIVER_TEST.findall(app.launch.log())))
 
         # A second copy ends at once and leaves the one icon alone, but opens the first
         # copy's menu, once, near its icon: at the taskbar's end, since Wine's shell cannot

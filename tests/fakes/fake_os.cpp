@@ -47,7 +47,10 @@ std::vector<std::string> FakeOs::Calls(const std::string& prefix) const {
 
 bool FakeOs::Send(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   FakeWindow& target = Window(window);
-  return !target.destroyed && target.form->OnMessage(message, wParam, lParam);
+  // A window without controls hands the form only what Form::Handles names, as the
+  // toolkit's procedure for it does.
+  const bool plain = target.form->Layout().controls.empty();
+  return !target.destroyed && (!plain || Form::Handles(message)) && target.form->OnMessage(message, wParam, lParam);
 }
 
 bool FakeOs::SendTrayMouse(WindowHandle window, uint32_t mouseMessage) {
@@ -96,7 +99,30 @@ int32_t FakeOs::ChangeDisplaySettingsA(DevMode& record, uint32_t flags) {
   // Stored for the next restart, or not applied at all: the display keeps its mode.
   if (applyCode != win::kDispChangeSuccessful) return applyCode;
   std::apply([this](auto... values) { SetMode(values...); }, key);
+  BroadcastDisplayChange();
   return win::kDispChangeSuccessful;
+}
+
+// "The WM_DISPLAYCHANGE message is sent to all windows when the display resolution has
+// changed" (Microsoft's page of the message), before the change returns.
+void FakeOs::BroadcastDisplayChange() {
+  std::vector<WindowHandle> live;
+  for (const auto& [handle, window] : windows) if (!window.destroyed) live.push_back(handle);
+  for (WindowHandle handle : live) Send(handle, win::kWmDisplayChange, 32, mode.dmPelsWidth | mode.dmPelsHeight << 16);
+}
+
+bool FakeOs::EnumDisplayDevicesA(const char* adapter, uint32_t index, DisplayDevice& device) {
+  log.push_back("EnumDisplayDevicesA");
+  if (adapter == nullptr) {
+    if (index >= adapters.size()) return false;
+    const Adapter& found = adapters[index];
+    device = {found.name, found.id, found.primary ? win::kDisplayDevicePrimaryDevice : 0};
+    return true;
+  }
+  const auto named = std::ranges::find(adapters, std::string(adapter), &Adapter::name);
+  if (named == adapters.end() || index >= named->monitors.size()) return false;
+  device = {named->name + "\\Monitor" + std::to_string(index), named->monitors[index], win::kDisplayDeviceActive};
+  return true;
 }
 
 bool FakeOs::Shell_NotifyIconA(uint32_t message, NotifyIconData& data) {

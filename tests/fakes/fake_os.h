@@ -64,6 +64,11 @@ class FakeOs : public Os {
   std::vector<ChangeCall> changeCalls;
   std::function<void()> onDisplayChangeCall;  // runs inside every ChangeDisplaySettingsA
   void SetMode(int32_t width, int32_t height, int32_t frequency);
+  // The display adapters' outputs, the monitors that are on attached to each.
+  struct Adapter { std::string name, id; bool primary; std::vector<std::string> monitors; };
+  std::vector<Adapter> adapters{{"\\\\.\\DISPLAY1", "PCI\\VEN_1002", true, {"MONITOR\\DEL4058\\0000"}}};
+  // Every window hears of a new mode, as Windows tells them.
+  void BroadcastDisplayChange();
 
   // --- shell
   std::function<bool(uint32_t message)> trayAnswers = [](uint32_t) { return true; };
@@ -81,11 +86,16 @@ class FakeOs : public Os {
   void ShowStartedPrograms();
   bool visibleDesktop = true;  // false: a service's window station or session 0
   std::map<IconHandle, int32_t> iconSizes;  // loaded and not yet destroyed
+  std::map<IconHandle, int> iconsDestroyed;  // how often each was
+  bool sessionWatched = false;
 
   // --- windows
   std::map<WindowHandle, FakeWindow> windows;
   bool createFails = false;
   int32_t dpi = 96;         // the system DPI
+  // GetSystemMetrics answers for `dpi` all along; GetDpiForWindow of the per-monitor aware
+  // taskbar answers its monitor's DPI now (Microsoft's page of GetDpiForWindow).
+  std::optional<int32_t> taskbarDpi;  // none: still the system DPI; 0: the system cannot tell
   int32_t monitorDpi = 0;   // the DPI of the monitor the windows are on; 0: the system DPI
   std::vector<PixelRect> monitors{{0, 0, 1024, 768}};
   // The show state a launcher asked for (STARTUPINFO), until a show spends it.
@@ -141,9 +151,13 @@ class FakeOs : public Os {
   void RegisterApplicationRestart(uint32_t flags) override {
     Logged("RegisterApplicationRestart " + std::to_string(flags));
   }
+  bool EnumDisplayDevicesA(const char* adapter, uint32_t index, DisplayDevice& device) override;
+  void WatchSession(WindowHandle) override { sessionWatched = true; }
   IconHandle LoadIconResource(uint16_t resource, int32_t pixels) override;
-  void DestroyIcon(IconHandle icon) override { iconSizes.erase(icon); }
+  void DestroyIcon(IconHandle icon) override { Logged("DestroyIcon"), ++iconsDestroyed[icon], iconSizes.erase(icon); }
   int32_t GetSystemMetrics(int32_t index) override;
+  int32_t GetSystemMetricsForDpi(int32_t index, int32_t at) override { return (index == win::kSmCxIcon ? 32 : 16) * at / 96; }
+  int32_t TaskbarDpi() override { return taskbarDpi.value_or(dpi); }
   WindowHandle CreateFormWindow(Form& form, const FormIcons& icons, const PixelRect& outer) override;
   PixelRect FrameAround(const PixelRect& client, const FormLayout&, int32_t at) override { return Frame(client, at); }
   void AnnotateControl(WindowHandle, uint32_t id, const ControlAnnotation& a) override { annotations[id] = a; }
