@@ -20,7 +20,7 @@ import time
 import unittest
 from collections import Counter
 
-from rig import settle, wait_until
+from rig import wait_until
 from vantrel_app import MENU_CLASS, TrayApp, new_rig
 
 SWITCH_PERIOD, MENU_PERIOD, WARM_UP, SAMPLE_PERIOD = 0.2, 1.0, 10.0, 5.0
@@ -101,18 +101,9 @@ def soak(seconds: float, progress=print) -> dict:
         rig.probe_ok("set-mode", *size.split("x"), 60)
         changed = time.monotonic()
         expected = [f"Current Resolution: {size} 60Hz"]
-        # Judged by the program, not by how fast the probe can ask: a read begun later than a
-        # timer interval after the change must never see the old mode.
-        stale_reads = []
-
-        def read_tips():
-            began = time.monotonic()
-            tips = app.tray_tips()
-            if tips != expected:
-                stale_reads.append(began - changed)
-            return tips
-        report["tips"] = settle(read_tips, expected, 5)
-        report["tip_delay"] = round(max(stale_reads, default=0.0), 2) if report["tips"] == expected else None
+        tips, stale_for = app.tips_after_change(changed, expected)
+        report["tips"] = tips
+        report["tip_delay"] = round(stale_for, 2) if tips == expected else None
         report["running"] = app.launch.running()
         report["samples"].append(sample(rig, app, pid))
     return report

@@ -7,7 +7,7 @@ import re
 import time
 from pathlib import Path
 
-from rig import Launch, WineRig, wait_until
+from rig import Launch, WineRig, settle, wait_until
 
 REPO = Path(__file__).resolve().parents[2]
 # The build under test: win64, or win32 (the product) where the machine runs 32-bit programs.
@@ -73,6 +73,20 @@ class TrayApp:
         After a display-mode change Wine's shell keeps an icon's hover area where it was,
         so then only this, not hovering, tells what the tooltip says."""
         return self.rig.probe_ok("tray-tips").splitlines()
+
+    def tips_after_change(self, changed: float, expected: list[str]) -> tuple[list[str], float]:
+        """The tooltips once they are `expected` (or the last read), and how long after
+        `changed` the latest read that still saw another text began: judged by the program,
+        not by how fast the probe can ask, so a busy machine only makes it smaller."""
+        stale = [0.0]
+
+        def read() -> list[str]:
+            began = time.monotonic()
+            tips = self.tray_tips()
+            if tips != expected:
+                stale.append(began - changed)
+            return tips
+        return settle(read, expected), max(stale)
 
     def hover_tip(self, timeout: float = 10.0) -> str:
         """Rests the pointer on the first icon until the shell shows a tooltip; its text."""
