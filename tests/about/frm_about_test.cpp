@@ -25,7 +25,7 @@ struct AboutTest : ::testing::Test, Program {
 TEST_F(AboutTest, OneWindowWithTitleAndVersionThatOkAndEscCloseAndAboutMakesAfresh) {
   Choose("mnuPopAbout");
   WindowHandle first = About()->hWnd();
-  EXPECT_EQ("Version 2.0.5", Text(lblVersion));
+  EXPECT_EQ("Version " VANTREL_VERSION, Text(lblVersion));
   EXPECT_EQ("Vantrel", Text(lblTitle));
   Choose("mnuPopAbout");
   EXPECT_EQ(2u, app.Forms().size());
@@ -35,7 +35,7 @@ TEST_F(AboutTest, OneWindowWithTitleAndVersionThatOkAndEscCloseAndAboutMakesAfre
   EXPECT_EQ(0, os.quitMessages) << "the tray goes on";
   Choose("mnuPopAbout");
   EXPECT_NE(first, About()->hWnd());
-  EXPECT_EQ("Version 2.0.5", Text(lblVersion));
+  EXPECT_EQ("Version " VANTREL_VERSION, Text(lblVersion));
   ClickAbout(cmdOK);
   EXPECT_EQ(1u, app.Forms().size());
 }

@@ -26,6 +26,8 @@ ENTRY_PLACES = [("HKCU" + UNINSTALL,), ("HKLM" + UNINSTALL, "/reg:32"), ("HKLM" 
 PRODUCTS = r"HKCU\Software\Microsoft\Installer\Products"
 OWN_KEY = r"HKCU\Software\Ambrel Utilities"
 MACHINE_KEY = r"HKLM\Software\Ambrel Utilities\Vantrel"
+# The version to release, and the three after it that upgrade it.
+V, V1, V2, V3 = VERSIONS = [release.next_patch(release.VERSION, n) for n in range(4)]
 
 
 class InstalledWithMsiexec(unittest.TestCase):
@@ -41,8 +43,8 @@ class InstalledWithMsiexec(unittest.TestCase):
             (files / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copyfile(REPO / source, files / name)
         cls.msi = {v: release.build_msi(files, Path(tmp.name) / release.msi_name(v, "x64"), v, "test", 1700000000, "x64")
-                   for v in ("2.0.5", "2.0.6", "2.0.7", "2.0.8")}
-        cls.msi32 = release.build_msi(files, Path(tmp.name) / release.msi_name("2.0.5"), "2.0.5", "test", 1700000000)
+                   for v in VERSIONS}
+        cls.msi32 = release.build_msi(files, Path(tmp.name) / release.msi_name(V), V, "test", 1700000000)
 
     def setUp(self):
         self.rig = new_rig().start()
@@ -92,7 +94,7 @@ class InstalledWithMsiexec(unittest.TestCase):
     def test_install_start_upgrade_and_uninstall(self):
         # What Wine cannot show, read from the sequence: Windows looks for files in use at
         # InstallValidate (an upgrade's removal follows it), and Wine never runs as LocalSystem.
-        table = subprocess.run(["msiinfo", "export", self.msi["2.0.6"], "InstallExecuteSequence"],
+        table = subprocess.run(["msiinfo", "export", self.msi[V1], "InstallExecuteSequence"],
                                capture_output=True, text=True, check=True).stdout
         rows = {action: (condition, int(number)) for action, condition, number in
                 (line.split("\t") for line in table.splitlines()[3:])}
@@ -102,22 +104,22 @@ class InstalledWithMsiexec(unittest.TestCase):
         self.assertGreater(rows["StartVantrel"][1], rows["InstallFinalize"][1])
 
         before = self.user_files()
-        self.msiexec("/i", windows_path(self.msi["2.0.5"]))
+        self.msiexec("/i", windows_path(self.msi[V]))
         first = self.running_copy("installing")
         self.assertEqual((REPO / "build/win64/vantrel.exe").read_bytes(), self.exe.read_bytes())
         self.assertTrue(self.menu_link.is_file() and self.startup_link.is_file(), "both shortcuts")
         entry = "".join(self.query(*place) for place in ENTRY_PLACES)
-        for expected in ("Vantrel", "2.0.5", "Ambrel Utilities", "HelpLink    REG_SZ    http://ambrel.example/"):
+        for expected in ("Vantrel", V, "Ambrel Utilities", "HelpLink    REG_SZ    http://ambrel.example/"):
             self.assertIn(expected, entry)
-        self.assertEqual(["2.0.5"], self.entries())
+        self.assertEqual([V], self.entries())
         icon = self.query(PRODUCTS).split("ProductIcon    REG_SZ    C:")[1].split("\r")[0].replace("\\", "/")
         self.assertTrue((self.rig.prefix / f"drive_c{icon}").is_file(), f"the product icon {icon}")
 
         # The upgrade closes the running copy and waits for it to end before the exe is
         # replaced, then starts the new version.
-        self.msiexec("/i", windows_path(self.msi["2.0.6"]))
+        self.msiexec("/i", windows_path(self.msi[V1]))
         self.assertNotEqual(first, self.running_copy("upgrading"), "the copy of before the upgrade")
-        self.assertEqual(["2.0.6"], self.entries())
+        self.assertEqual([V1], self.entries())
         self.assertEqual([self.exe], list(self.user.rglob("vantrel.exe")))
 
         # A copy busy for a few seconds when it is asked to close (stopped here) makes the
@@ -127,7 +129,7 @@ class InstalledWithMsiexec(unittest.TestCase):
         resume = threading.Timer(5, os.kill, (busy, signal.SIGCONT))
         resume.start()
         self.addCleanup(resume.cancel)
-        self.msiexec("/x", windows_path(self.msi["2.0.6"]))
+        self.msiexec("/x", windows_path(self.msi[V1]))
         self.assertEqual([], self.copies(), "closed before its files were removed")
         # Judged once the files have settled, within a deadline, as the end-to-end tests do.
         left = settle(lambda: self.user_files() - before, set())
@@ -139,18 +141,18 @@ class InstalledWithMsiexec(unittest.TestCase):
         self.msiexec("/i", windows_path(self.msi32))
         self.assertTrue(self.startup_link.is_file(), "a new install starts with Windows")
         # The x64 package of the same version replaces the x86 one rather than sharing its folder.
-        self.msiexec("/i", windows_path(self.msi["2.0.5"]))
-        self.assertEqual((["2.0.5"], release.sha256(REPO / "build/win64/vantrel.exe")), (self.entries(), release.sha256(self.exe)))
+        self.msiexec("/i", windows_path(self.msi[V]))
+        self.assertEqual(([V], release.sha256(REPO / "build/win64/vantrel.exe")), (self.entries(), release.sha256(self.exe)))
         # One scope at a time: an administrator's ALLUSERS=1 stops at the per-user copy,
         # whose product code the message names ("msiexec /x [USERCOPY]").
-        log = self.msiexec("/i", windows_path(self.msi["2.0.6"]), "ALLUSERS=1",
+        log = self.msiexec("/i", windows_path(self.msi[V1]), "ALLUSERS=1",
                            refused_at="Installed OR NOT ALLUSERS OR NOT USERCOPY")
-        self.assertIn(f"USERCOPY = {{{release.product_code('2.0.5', 'x64')}}}", log)
+        self.assertIn(f"USERCOPY = {{{release.product_code(V, 'x64')}}}", log)
         self.assertFalse((self.rig.prefix / "drive_c/Program Files/Vantrel").exists(), "half done")
         # An upgrade keeps the shortcut; the user deletes it; neither a repair nor an upgrade
         # brings it back; STARTWITHWINDOWS=1 on the upgrade's command line does.
-        for version, *extra, linked in (("2.0.6", True), ("2.0.6", "REINSTALL=ALL", "REINSTALLMODE=omus", False),
-                                        ("2.0.7", False), ("2.0.8", "STARTWITHWINDOWS=1", True)):
+        for version, *extra, linked in ((V1, True), (V1, "REINSTALL=ALL", "REINSTALLMODE=omus", False),
+                                        (V2, False), (V3, "STARTWITHWINDOWS=1", True)):
             if "REINSTALL=ALL" in extra:
                 self.startup_link.unlink()
             self.msiexec("/i", windows_path(self.msi[version]), *extra)
@@ -159,7 +161,7 @@ class InstalledWithMsiexec(unittest.TestCase):
     def test_an_administrator_installs_upgrades_and_removes_it_for_every_user(self):
         drive = self.rig.prefix / "drive_c"
         before = set(drive.rglob("*"))
-        self.msiexec("/i", windows_path(self.msi["2.0.5"]), "ALLUSERS=1", "STARTWITHWINDOWS=0")
+        self.msiexec("/i", windows_path(self.msi[V]), "ALLUSERS=1", "STARTWITHWINDOWS=0")
         # The 64-bit package: the 64-bit exe under Program Files, its values in the 64-bit view.
         exe = drive / "Program Files/Vantrel/vantrel.exe"
         self.assertEqual((REPO / "build/win64/vantrel.exe").read_bytes(), exe.read_bytes())
@@ -167,17 +169,17 @@ class InstalledWithMsiexec(unittest.TestCase):
         # One shortcut, the Start menu's (Wine puts it in the user's menu, not all users').
         self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
         # One scope at a time: a per-user install stops at the per-machine copy.
-        log = self.msiexec("/i", windows_path(self.msi["2.0.6"]), refused_at="Installed OR ALLUSERS OR NOT MACHINECOPY")
-        self.assertIn(f"MACHINECOPY = {{{release.product_code('2.0.5', 'x64')}}}", log)
+        log = self.msiexec("/i", windows_path(self.msi[V1]), refused_at="Installed OR ALLUSERS OR NOT MACHINECOPY")
+        self.assertIn(f"MACHINECOPY = {{{release.product_code(V, 'x64')}}}", log)
         self.assertFalse(self.exe.exists())
         # The per-machine upgrade keeps STARTWITHWINDOWS=0 without being told again.
-        self.msiexec("/i", windows_path(self.msi["2.0.6"]), "ALLUSERS=1")
-        self.assertEqual(["2.0.6"], self.entries())
+        self.msiexec("/i", windows_path(self.msi[V1]), "ALLUSERS=1")
+        self.assertEqual([V1], self.entries())
         self.assertEqual(["Programs"], [p.parent.name for p in drive.rglob("Vantrel.lnk")])
         self.assertEqual([exe], list(drive.rglob("vantrel.exe")))
         # Windows removes a product in the context it was installed in; Wine's msiexec does
         # not look it up for the folders and the -1 registry root, so the context is given.
-        self.msiexec("/x", windows_path(self.msi["2.0.6"]), "ALLUSERS=1")
+        self.msiexec("/x", windows_path(self.msi[V1]), "ALLUSERS=1")
         self.assertEqual([], self.entries())
         # Windows Installer's own folder stays, where it caches packages.
         left = settle(lambda: {p.relative_to(drive) for p in set(drive.rglob("*")) - before
