@@ -25,7 +25,8 @@ import pefile
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(REPO, "scripts"))
 import release  # noqa: E402
-COMMIT = subprocess.run(["git", "-C", REPO, "rev-parse", "HEAD"], check=True, stdout=subprocess.PIPE, text=True).stdout.strip()
+COMMIT = subprocess.run(["git", "-C", REPO, "rev-parse", "HEAD"], check=True, stdout=subprocess.PIPE,
+                        text=True).stdout.strip()
 DEV = f"{release.VERSION}-dev.{COMMIT[:12]}"  # what the tests build: a development build
 ZIP = f"dist/vantrel-{DEV}-windows.zip"
 LOCALE = f"winget/manifests/a/Ambrel/Vantrel/{DEV}/Ambrel.Vantrel.locale.en-US.yaml"
@@ -178,6 +179,7 @@ class ReproducibleRelease(unittest.TestCase):
              f" && openssl genrsa -out {other} 2048 && echo throwaway > {word}"
              f" && openssl pkcs12 -export -inkey {key} -in {cert} -out {p12} -passout file:{word}")
         server, url = time_stamp_server(tmp, cert, key)
+        self.addCleanup(server.server_close)
         self.addCleanup(server.shutdown)
         # A key that is not the certificate's: the signing fails and dist/ stays as it was.
         out = bash(f"cd {b} && scripts/package --cert {cert} --key {other} --no-timestamp", expect=1)
@@ -211,11 +213,13 @@ class ReproducibleRelease(unittest.TestCase):
             bash(f"cd {dist} && msibuild {msi} -a Binary.CloseRunning32 changed.dll && rm changed.dll")
 
         def untimed(dist):  # the x86 MSI signed again, without a time stamp
-            bash(f"cd {dist} && osslsigncode remove-signature -in {msi} -out plain.msi && osslsigncode sign -pkcs12 {p12}"
-                 f" -readpass {word} -h sha256 -in plain.msi -out {msi} && rm plain.msi")
+            bash(f"cd {dist} && osslsigncode remove-signature -in {msi} -out plain.msi"
+                 f" && rm {msi} && osslsigncode sign -pkcs12 {p12} -readpass {word} -h sha256 -in plain.msi -out {msi}"
+                 " && rm plain.msi")
             release.write_manifests(dist, release.VERSION)
         # Each change with checksums that match again: the rebuild or the signatures tell.
-        for change, fault in ((exe_changed, "x64/vantrel.exe of"), (dll_changed, "close_running32.dll built from commit"),
+        for change, fault in ((exe_changed, "x64/vantrel.exe of"),
+                              (dll_changed, "close_running32.dll built from commit"),
                               (untimed, f"{msi}'s signature has no time stamp")):
             out = verify(tamper(os.path.join(b, "dist"), os.path.join(tmp, change.__name__), change), a,
                          f"--ca {cert}", expect=1)
@@ -230,16 +234,16 @@ class ReproducibleRelease(unittest.TestCase):
         self.assertIn(elsewhere, bash(f"cd {b} && scripts/verify-release dist --clone {a}", expect=1))
         rule = ("INSERT INTO `File` (`File`, `Component_`, `FileName`, `FileSize`, `Sequence`)"
                 " VALUES ('again', 'Texts', 'VANTREL.EXE', 1, 9)")
-        out = bash(f"cd {b} && echo {shlex.quote(rule)} >> packaging/msi-tables.sql && {commit_all} rules && scripts/package",
-                   expect=1)
+        out = bash(f"cd {b} && echo {shlex.quote(rule)} >> packaging/msi-tables.sql && {commit_all} rules"
+                   " && scripts/package", expect=1)
         self.assertIn("breaks the validation rules", out)
         self.assertEqual(sums, read(b, "dist/SHA256SUMS"))
 
     def test_unsigned_exes_strip_back_to_their_bytes(self):
         with tempfile.TemporaryDirectory() as tmp:
-            for build in ("win32", "win64"):
-                exe = os.path.join(REPO, "build", build, "vantrel.exe")
-                self.assertEqual([], release.envelope_problems(Path(exe)), build)
+            for exe in [os.path.join(REPO, "build", build, name) for build in ("win32", "win64")
+                        for name in ("vantrel.exe", "close_running.dll")]:
+                self.assertEqual([], release.envelope_problems(Path(exe)), exe)
                 # The check itself: a byte more, and a checksum that is off.
                 longer, summed = Path(exe).read_bytes() + b"\0", bytearray(Path(exe).read_bytes())
                 summed[pefile.PE(exe, fast_load=True).OPTIONAL_HEADER.get_file_offset() + 64] ^= 1
