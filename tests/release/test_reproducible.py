@@ -160,9 +160,8 @@ class ReproducibleRelease(unittest.TestCase):
         # The manifests are written again for the changed MSI, and the checksums made to
         # match: only comparing each file with the rebuild can tell, and each is named.
         def change(dist):
-            msi = bytearray((dist / release.msi_name(DEV)).read_bytes())
-            msi[len(msi) // 2] ^= 1
-            (dist / release.msi_name(DEV)).write_bytes(msi)
+            subprocess.run(["msibuild", dist / release.msi_name(DEV), "-q", "UPDATE `Property` SET `Value` ="
+                            " 'http://elsewhere.example/' WHERE `Property` = 'ARPHELPLINK'"], check=True)
             release.write_manifests(dist, DEV)
             for path, old, new in ((LOCALE, "Publisher: Ambrel Utilities", "Publisher: Ambrel"),
                                    ("scoop/vantrel.json", '"license": "MIT"', '"license": "GPL-3.0-only"')):
