@@ -1,7 +1,9 @@
 """The winget and Scoop manifests: written from packaging/winget and packaging/scoop with
 the artefacts' hashes, and checked for what those repositories' maintainers require:
 required keys, identifier and version, every download a file of this release with its
-SHA-256, every address the home page or a file of the release.
+SHA-256, every address the home page or a file of the release; and that winget, on every
+account and for every copy already there, picks an entry whose install goes through
+(winget_model.py).
 """
 from __future__ import annotations
 
@@ -11,6 +13,8 @@ import zipfile
 from pathlib import Path
 
 import yaml
+
+import winget_model
 
 from release_names import (HOME, IDENTIFIER, PACKAGING, RELEASE_FOLDERS, RELEASES, UPGRADE_CODE, ReleaseError, fill,
                            msi_name, product_code, sha256, zip_name)
@@ -77,9 +81,15 @@ def check_manifests(dist: Path, version: str) -> list[str]:
             problems.append(f"winget {name}: PackageVersion {document['PackageVersion']} is not {version}")
         problems += check_urls(f"winget {name}", document, dist, version)
     root = manifests.get("installer", ("", {}))[1]
+    problems += winget_model.scenario_problems(root) if root.get("Installers") else []
+    seen = set()
     for i, own in enumerate(root.get("Installers") or []):
         entry = {**root, **own}  # a key at the root holds for every installer
         where = f"winget installer {i + 1}"
+        # winget refuses a manifest with two entries it cannot tell apart.
+        identity = tuple(entry.get(k) for k in ("InstallerType", "Architecture", "InstallerLocale", "Scope"))
+        problems += [f"{where}: a duplicate installer entry {identity}"] if identity in seen else []
+        seen.add(identity)
         problems += [f"{where}: {key} is missing" for key in INSTALLER_REQUIRED if not entry.get(key)]
         problems += check_download(where, entry.get("InstallerUrl", ""), str(entry.get("InstallerSha256", "")),
                                    artefacts, version)
