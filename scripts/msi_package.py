@@ -18,7 +18,8 @@ from pathlib import Path
 
 import olefile
 
-from release_names import COMPONENTS, HOME, PACKAGING, ROOT, UPGRADE_CODE, ReleaseError, component_code, fill, product_code
+from release_names import (COMPONENTS, DEVELOPMENT, HOME, PACKAGING, ROOT, UPGRADE_CODE, ReleaseError, component_code,
+                           fill, numeric_version, product_code)
 
 SUMMARY = "\x05SummaryInformation"
 SIGNATURES = {"\x05DigitalSignature", "\x05MsiDigitalSignatureEx"}
@@ -43,10 +44,11 @@ def build_msi(files: Path, out: Path, version: str, commit: str, epoch: int, arc
                              (ROOT / "src" / "res" / "vantrel.ico", "vantrel.ico"),
                              (PACKAGING / "vantrel.wxs", "vantrel.wxs")):
             shutil.copyfile(source, work / name)
-        defines = {"Version": version, "ProductCode": product_code(version, arch), "Exe": "vantrel.exe",
+        defines = {"Version": numeric_version(version), "ProductCode": product_code(version, arch), "Exe": "vantrel.exe",
                    "Win64": "yes" if x64 else "no", "ProgramFiles": "ProgramFiles64Folder" if x64 else "ProgramFilesFolder",
                    "License": "LICENSE.txt", "Readme": "README.txt",
-                   "Icon": "vantrel.ico", "HelpLink": HOME, "Comments": f"Built from commit {commit}",
+                   "Icon": "vantrel.ico", "HelpLink": HOME,
+                   "Comments": f"{'Development build of' if DEVELOPMENT in version else 'Built from'} commit {commit}",
                    "CloseRunning32": "close_running32.dll", "CloseRunning64": "close_running64.dll",
                    **{f"{name}Guid": component_code(name, arch) for name in COMPONENTS}}
         for path in work.iterdir():
@@ -55,7 +57,7 @@ def build_msi(files: Path, out: Path, version: str, commit: str, epoch: int, arc
         for name, value in defines.items():
             command[1:1] = ["-D", f"{name}={value}"]
         run(command, work, env={"TZ": "UTC"})
-        upgrade = {"VERSION": version, "UPGRADE_CODE": "{" + str(UPGRADE_CODE).upper() + "}"}
+        upgrade = {"VERSION": numeric_version(version), "UPGRADE_CODE": "{" + str(UPGRADE_CODE).upper() + "}"}
         for query in sql_statements(PACKAGING / "msi-tables.sql"):
             run(["msibuild", "out.msi", "-q", fill(query, upgrade)], work)
         fix_summary(work / "out.msi", epoch, package_code(work, defines))

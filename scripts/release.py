@@ -24,11 +24,11 @@ import yaml
 from manifests import check_manifests, write_manifests
 from msi_package import build_msi, same_msi
 from msi_rules import rule_problems
-from release_names import ARCHES, ReleaseError, msi_name, product_code, sha256, zip_name
+from release_names import ARCHES, VERSION, ReleaseError, msi_name, next_patch, product_code, sha256, zip_name
 
 # The names the tests and scripts use through this module.
-__all__ = ["ARCHES", "build_msi", "check_manifests", "envelope_problems", "msi_name", "product_code",
-           "rule_problems", "same_msi", "sha256", "write_manifests", "zip_name"]
+__all__ = ["ARCHES", "VERSION", "build_msi", "check_manifests", "envelope_problems", "msi_name", "next_patch",
+           "product_code", "rule_problems", "same_msi", "sha256", "write_manifests", "zip_name"]
 
 
 # ---- signatures ---------------------------------------------------------------------------

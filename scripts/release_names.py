@@ -25,6 +25,23 @@ class ReleaseError(Exception):
     pass
 
 
+# The version lives in the file VERSION alone: MAJOR.MINOR.REVISION.
+VERSION = (ROOT / "VERSION").read_text().strip()
+# A package built from any commit but a version's release says so in its version:
+# 2.0.6-dev.0123456789ab, a development build of commit 0123456789ab... (scripts/package).
+DEVELOPMENT = "-dev."
+
+
+def numeric_version(version: str) -> str:
+    """What Windows Installer's ProductVersion can hold: the numbers alone."""
+    return version.split(DEVELOPMENT)[0]
+
+
+def next_patch(version: str, steps: int = 1) -> str:
+    major, minor, revision = numeric_version(version).split(".")
+    return f"{major}.{minor}.{int(revision) + steps}"
+
+
 ARCHES = ("x86", "x64")
 # The component codes of the x86 package (2.0.5's, so an upgrade finds its components where
 # they were); the x64 package's are derived from them, apart from the exe's, which 2.0.5
@@ -36,7 +53,8 @@ EXE64_COMPONENT = "1E4B8D27-6C9F-4A3E-B5D0-7F2A1C8E9B63"
 
 
 def product_code(version: str, arch: str = "x86") -> str:
-    """One product code per version and platform: a rebuild of 2.0.5 is the same product."""
+    """One product code per version and platform: a rebuild of a release is the same
+    product, and a development build (its version names its commit) another one."""
     return str(uuid.uuid5(UPGRADE_CODE, f"Vantrel {version}" + ("" if arch == "x86" else f" {arch}"))).upper()
 
 

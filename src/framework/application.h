@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/os.h"
+#include "vantrel_version.h"
 
 namespace vantrel {
 
@@ -33,9 +34,9 @@ class OwnedIcon {
 class Application {
  public:
   static constexpr const char* kTitle = "Vantrel";
-  static constexpr int32_t kMajor = 2;
-  static constexpr int32_t kMinor = 0;
-  static constexpr int32_t kRevision = 5;
+  static constexpr int32_t kMajor = VANTREL_VERSION_MAJOR;
+  static constexpr int32_t kMinor = VANTREL_VERSION_MINOR;
+  static constexpr int32_t kRevision = VANTREL_VERSION_REVISION;
 
   explicit Application(Os& os) : os_(os) {}
   Application(const Application&) = delete;

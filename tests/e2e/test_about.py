@@ -2,6 +2,7 @@
 import re
 import subprocess
 import unittest
+from pathlib import Path
 
 from rig import wait_until, windows_path
 from vantrel_app import ABOUT_CLASS, DIALOG_CLASS, VANTREL, TrayApp, assert_never, new_rig
@@ -10,8 +11,9 @@ DONATION_URL = ("https://www.donations.example/xclick/business=donate@ambrel.exa
                 "&item_number=00000001&no_shipping=1&cs=1&tax=0&currency_code=USD")
 MAIL_LINK = "mailto:mail@ambrel.example?subject=Ambrel%20Utilities:%20Vantrel"  # Wine encodes the blanks
 HOME_PAGE = "http://ambrel.example/"
+VERSION_LINE = "Version " + (Path(__file__).resolve().parents[2] / "VERSION").read_text().strip()
 # The children as screen readers walk them (z-order), by the start of their text.
-READING_ORDER = ["Static", "Vantrel", "Version 2.0.5", "Vantrel allows", "Custom versions", "Feedback:",
+READING_ORDER = ["Static", "Vantrel", VERSION_LINE, "Vantrel allows", "Custom versions", "Feedback:",
                  "mail@ambrel.example", "Website:", HOME_PAGE, "OK", "Click", " HERE", " to support"]
 TAB_CYCLE = ["OK", " HERE", "mail@ambrel.example", HOME_PAGE, "OK"]
 MAIL_FAILED = ("Error sending mail. Make sure that you have your email client  correctly installed and "
@@ -111,10 +113,10 @@ class AboutWindow(unittest.TestCase):
         sentence = rows[2]
         for before, after in zip(sentence, sentence[1:]):
             self.assertLessEqual(abs(found[after]["left"] - found[before]["right"]), 2, (before, after))
-        column = ["Version 2.0.5", "mail@ambrel.example", HOME_PAGE, " to support utilities like this one."]
+        column = [VERSION_LINE, "mail@ambrel.example", HOME_PAGE, " to support utilities like this one."]
         self.assertEqual(1, len({found[text]["left"] for text in column}), column)
         # The dialog font is sized in points: its letters grow with the DPI like the layout.
-        ink = crop(self.rig.screenshot(), found["Version 2.0.5"], "-fuzz", "20%", "-trim", "-format", "%h", "info:")
+        ink = crop(self.rig.screenshot(), found[VERSION_LINE], "-fuzz", "20%", "-trim", "-format", "%h", "info:")
         self.assertAlmostEqual(8 * 15 / twips_per_pixel, int(ink), delta=1)
 
     def test_about_and_the_launchers(self):

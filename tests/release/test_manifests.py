@@ -14,24 +14,25 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
 import release  # noqa: E402
 import winget_model  # noqa: E402
 
-VERSION = "2.0.5"
-LOCALE = "winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.locale.en-US.yaml"
-INSTALLER = "winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.installer.yaml"
-VERSION_FILE = "winget/manifests/a/Ambrel/Vantrel/2.0.5/Ambrel.Vantrel.yaml"
+VERSION, LATER = release.VERSION, release.next_patch(release.VERSION)
+LOCALE = f"winget/manifests/a/Ambrel/Vantrel/{VERSION}/Ambrel.Vantrel.locale.en-US.yaml"
+INSTALLER = f"winget/manifests/a/Ambrel/Vantrel/{VERSION}/Ambrel.Vantrel.installer.yaml"
+VERSION_FILE = f"winget/manifests/a/Ambrel/Vantrel/{VERSION}/Ambrel.Vantrel.yaml"
 SCOOP = "scoop/vantrel.json"
 CONDITIONS = winget_model.package_conditions()
 # (file, text replaced, replacement, part of the expected complaint)
 FAULTS = [
     (LOCALE, "License: MIT\n", "", "License is missing"),
     (SCOOP, '"description"', '"about"', "description is missing"),
-    (INSTALLER, "InstallerSha256: ", "InstallerSha256: 00", "is not vantrel-2.0.5.msi's SHA-256"),
-    (SCOOP, '"hash": "', '"hash": "1', "is not vantrel-2.0.5-windows.zip's SHA-256"),
-    (SCOOP, '"bin": "x64\\\\vantrel.exe"', '"bin": "x64\\\\vantrel64.exe"', "is not in vantrel-2.0.5-windows.zip"),
-    (VERSION_FILE, "PackageVersion: 2.0.5", "PackageVersion: 2.0.6", "PackageVersion 2.0.6 is not 2.0.5"),
-    (SCOOP, '"version": "2.0.5"', '"version": "2.0.50"', "version 2.0.50 is not 2.0.5"),
-    (INSTALLER, "https://ambrel.example/releases/2.0.5/", "http://ambrel.example/releases/2.0.5/",
+    (INSTALLER, "InstallerSha256: ", "InstallerSha256: 00", f"is not vantrel-{VERSION}.msi's SHA-256"),
+    (SCOOP, '"hash": "', '"hash": "1', f"is not vantrel-{VERSION}-windows.zip's SHA-256"),
+    (SCOOP, '"bin": "x64\\\\vantrel.exe"', '"bin": "x64\\\\vantrel64.exe"', f"is not in vantrel-{VERSION}-windows.zip"),
+    (VERSION_FILE, f"PackageVersion: {VERSION}", f"PackageVersion: {LATER}",
+     f"PackageVersion {LATER} is not {VERSION}"),
+    (SCOOP, f'"version": "{VERSION}"', f'"version": "{VERSION}0"', f"version {VERSION}0 is not {VERSION}"),
+    (INSTALLER, f"https://ambrel.example/releases/{VERSION}/", f"http://ambrel.example/releases/{VERSION}/",
      "not a version-specific https URL"),
-    (SCOOP, "https://ambrel.example/releases/2.0.5/", "https://ambrel.example/releases/latest/",
+    (SCOOP, f"https://ambrel.example/releases/{VERSION}/", "https://ambrel.example/releases/latest/",
      "not a version-specific https URL"),
     (SCOOP, "releases/$version/vantrel-$version", "releases/latest/vantrel-$version", "autoupdate's URL"),
     # Every address names a published file or the home page.

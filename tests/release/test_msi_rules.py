@@ -20,7 +20,7 @@ FAULTS = [
     ("x64", ["UPDATE `Registry` SET `Root` = 2 WHERE `Name` = 'MenuShortcut'"], ["ICE43: MenuShortcut"]),
     ("x86", ["UPDATE `Registry` SET `Component_` = 'Exe' WHERE `Name` = 'ProductCode'"], ["ICE57: Exe mixes"]),
     ("x86", ["INSERT INTO `File` (`File`, `Component_`, `FileName`, `FileSize`, `Sequence`)"
-             " VALUES ('again', 'Texts', 'vantrel.exe', 1, 9)"], ["ICE30: Exe and Texts both install vantrel.exe"]),
+             " VALUES ('again', 'Texts', 'VANTREL.EXE', 1, 9)"], ["ICE30: Exe and Texts both install vantrel.exe"]),
     ("x64", ["UPDATE `Component` SET `Attributes` = 0 WHERE `Component` = 'Exe'"], ["Exe is not a 64-bit component"]),
     ("x86", ["DELETE FROM `InstallExecuteSequence` WHERE `Action` = 'NeedsAdministrator'",
              "INSERT INTO `LaunchCondition` (`Condition`, `Description`) VALUES ('Installed OR NOT ALLUSERS OR Privileged', 'x')"],
@@ -32,6 +32,9 @@ FAULTS = [
      ["RestartAfterFailure starts the program without asking VantrelDesktop"]),
     ("x64", ["UPDATE `Component` SET `ComponentId` = '{9A3C5E17-2D8B-4F6A-8C1E-5B7D9F0A2C34}' WHERE `Component` = 'Texts'"],
      ["Texts has the x86 package's component code"]),
+    ("x86", [f"{DIR} ('ProgramFiles64Folder', 'TARGETDIR', '.')", f"{DIR} ('Other', 'ProgramFiles64Folder', 'Vantrel')",
+             "UPDATE `Component` SET `Directory_` = 'Other' WHERE `Component` = 'Texts'"],
+     ["installs under ProgramFiles64Folder, not ProgramFilesFolder"]),
 ]
 
 
@@ -42,7 +45,7 @@ class PackageRules(unittest.TestCase):
                      "msi/close_running64.dll"):
             (tmp / "files" / name).parent.mkdir(parents=True, exist_ok=True)
             (tmp / "files" / name).write_text(name)
-        msi = {arch: release.build_msi(tmp / "files", tmp / f"{arch}.msi", "2.0.5", "test", 1700000000, arch)
+        msi = {arch: release.build_msi(tmp / "files", tmp / f"{arch}.msi", release.VERSION, "test", 1700000000, arch)
                for arch in release.ARCHES}
         self.assertEqual([[], []], [release.rule_problems(package) for package in msi.values()])
         for arch, statements, complaints in FAULTS:

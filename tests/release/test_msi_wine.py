@@ -40,7 +40,7 @@ class InstalledWithMsiexec(unittest.TestCase):
                              ("build/win64/close_running.dll", "msi/close_running64.dll")):
             (files / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copyfile(REPO / source, files / name)
-        cls.versions = [f"2.0.{n}" for n in range(5, 9)]  # the release's and three later ones
+        cls.versions = [release.next_patch(release.VERSION, n) for n in range(4)]  # the release's and three later ones
         cls.msi = {v: release.build_msi(files, Path(tmp.name) / release.msi_name(v, "x64"), v, "test", 1700000000, "x64")
                    for v in cls.versions}
         cls.msi32 = {v: release.build_msi(files, Path(tmp.name) / release.msi_name(v), v, "test", 1700000000)

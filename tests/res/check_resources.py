@@ -21,7 +21,9 @@ EXES = os.environ.get("VANTREL_EXES", ":".join(
 
 RT_CURSOR, RT_ICON, RT_GROUP_CURSOR, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 1, 3, 12, 14, 16, 24
 IDI_APP, IDI_APP_IMAGE, IDI_ABOUT, IDC_HAND_LINK = 1, 30001, 2, 3
-VERSION = (2 << 16, 5)  # 2.0.0.5 as the fixed part's MS and LS words
+with open(os.path.join(REPO, "VERSION")) as f:
+    MAJOR, MINOR, REVISION = map(int, f.read().split("."))
+VERSION = (MAJOR << 16 | MINOR, REVISION)  # MAJOR.MINOR.0.REVISION as the fixed part's MS and LS words
 VERSION_STRINGS = [
     ("Comments", "Vantrel - Allows quick, easy changes of the screen resolution from the System Tray."),
     ("CompanyName", "Ambrel Utilities"),
@@ -29,8 +31,8 @@ VERSION_STRINGS = [
     ("LegalCopyright", "Copyright (C) 2026 Ambrel Utilities"),
     ("LegalTrademarks", "None"),
     ("ProductName", "Vantrel"),
-    ("FileVersion", "2.00.0005"),
-    ("ProductVersion", "2.00.0005"),
+    ("FileVersion", f"{MAJOR}.{MINOR:02}.{REVISION:04}"),
+    ("ProductVersion", f"{MAJOR}.{MINOR:02}.{REVISION:04}"),
     ("InternalName", "vantrel"),
     ("OriginalFilename", "vantrel.exe"),
 ]
