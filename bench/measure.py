@@ -4,7 +4,7 @@ Everything runs on the x86_64 build (build/win64), the one Wine can run here; th
 sizes cover both builds.
 
 How each figure is taken:
-  start-up     bench/launcher.exe, inside the Wine desktop, CreateProcess'es the exe,
+  start-up     build/win64/launcher.exe (from bench/launcher.cpp), inside the Wine desktop, CreateProcess'es the exe,
                waits in WaitForInputIdle, then polls until the program's window
                exists and the shell knows its tray icon (a NIM_MODIFY that changes
                nothing succeeds only for a registered icon): QueryPerformanceCounter
