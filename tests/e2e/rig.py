@@ -28,9 +28,8 @@ REPO_ROOT = Path(__file__).resolve().parents[2]
 PROBE = REPO_ROOT / "build" / "win64" / "probe.exe"
 DESKTOP_NAME = "shell"
 # Wine 8's explorer paints tray icons in 20-pixel slots from the taskbar's right end;
-# Wine 10's gives each a child window of the taskbar of this class.
+# Wine 10's gives each a child window of the taskbar, of class __wine_tray_icon.
 TRAY_SLOT_WIDTH = 20
-TRAY_ICON_CLASS = "__wine_tray_icon"
 
 class ProbeResult(NamedTuple):
     out: str
@@ -115,8 +114,8 @@ class WineRig:
             self.xvfb.start()
             self.display = f":{self.xvfb.new_display}"
             # Xvfb may take a while to listen, longer on a busy machine: asked again till then.
-            wait_until(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env(),
-                                              capture_output=True).returncode == 0,
+            wait_until(lambda: not subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env(),
+                                                  capture_output=True).returncode,
                        15, message=f"Xvfb on {self.display} to take connections")
             ensure_template(self.env(), self.dir)
             self.prefix = self.dir / "prefix"
@@ -180,10 +179,9 @@ class WineRig:
         env = {k: v for k, v in os.environ.items() if not k.startswith(("WINE", "LC_")) and k != "LANGUAGE"}
         env.update({"DISPLAY": self.display, "WINEDLLOVERRIDES": "mscoree,mshtml=", "WINEDEBUG": debug or "-all",
                     "LANG": "C.UTF-8"})
+        env.pop("TMPDIR", None)
         if TMPDIR_WORKS:  # Debian's Wine keeps its server socket under TMPDIR: gone with the rig.
             env["TMPDIR"] = str(self.dir / "tmp")
-        else:
-            env.pop("TMPDIR", None)
         if self.prefix:
             env["WINEPREFIX"] = str(self.prefix)
         return env
@@ -314,13 +312,12 @@ class WineRig:
 
     def tray_icon_point(self) -> tuple[int, int]:
         """The X-screen point at the centre of the first tray icon added (the rightmost),
-        worked out afresh: a mode change moves the taskbar. Wine 10's shell gives each
-        icon a window of its own in the taskbar; Wine 8's paints them into the taskbar."""
+        worked out afresh: a mode change moves the taskbar."""
         self.restore_taskbar()
         geometry = self.desktop_geometry()
         client, *children = [line.split("\t") for line in self.probe_ok("children", self.taskbar()).splitlines()]
         width, height, x, y = map(int, client[1:])
-        icons = [tuple(map(int, c[3:7])) for c in children if c[1] == TRAY_ICON_CLASS and c[2] == "1"]
+        icons = [tuple(map(int, c[3:7])) for c in children if c[1] == "__wine_tray_icon" and c[2] == "1"]
         left, top, right, bottom = max(icons, key=lambda r: r[2], default=(width - TRAY_SLOT_WIDTH, 0, width, height))
         return geometry.x + x + (left + right) // 2, geometry.y + y + (top + bottom) // 2
 
@@ -328,15 +325,13 @@ class WineRig:
         return self.probe_ok("find", "Shell_TrayWnd", "-")
 
     def restore_taskbar(self) -> None:
-        """Puts the taskbar at the desktop's bottom edge where the shell lost it at a mode
-        change, as Windows' shell keeps it; nothing elsewhere."""
+        """The taskbar back at the bottom edge where the shell lost it at a mode change."""
         if TASKBAR_LOST_AT_MODE_CHANGE:
             self.probe("taskbar-to-bottom")
 
     def foreground_after_tray_menu(self, before: str) -> str:
-        """Where the foreground is once a menu opened with a click on the tray icon is
-        dismissed: back with `before`, or with the taskbar where a click on the taskbar
-        takes the foreground (Wine 10, as Windows does)."""
+        """Where the foreground goes back to once a menu opened from the tray is dismissed:
+        `before`, or the taskbar where a click takes the foreground to it (Wine 10, Windows)."""
         return self.taskbar() if TASKBAR_TAKES_FOREGROUND else before
 
 

@@ -42,14 +42,13 @@ class TrayIcon(unittest.TestCase):
         self.assertEqual(["&Open Display Properties", "&About", "http://ambrel.example/", "E&xit"],
                          items[-4:])
 
-        # After Esc the foreground is back where the click left it: with Notepad, or with the
-        # taskbar where a click on it takes the foreground (as on Windows); then Alt+F4
-        # closes Notepad, once a click has brought it forward, and never the program.
+        # After Esc the foreground is back where the click left it (Notepad, or the taskbar);
+        # Alt+F4 closes Notepad, once a click has brought it forward, never the program.
         wait_until(lambda: not app.menu_open(), 10, message="the menu to close")
         back = rig.foreground_after_tray_menu(notepad)
         wait_until(lambda: rig.probe_ok("foreground") == back, 10, message="the foreground back where it was")
-        left, top = map(int, rig.probe_ok("rect", notepad).split()[:2])
-        rig.click(rig.desktop_geometry().x + left + 80, rig.desktop_geometry().y + top + 8)
+        desktop, (left, top) = rig.desktop_geometry(), map(int, rig.probe_ok("rect", notepad).split()[:2])
+        rig.click(desktop.x + left + 80, desktop.y + top + 8)
         wait_until(lambda: rig.probe_ok("foreground") == notepad, 10, message="Notepad in front")
         rig.probe_ok("alt-f4")
         editor.wait_exit()

@@ -23,17 +23,13 @@ TEMPLATE = Path(os.environ.get("VANTREL_WINE_TEMPLATE")
 WINE_FONTS = Path("/usr/share/wine/fonts")
 
 # ---- what the rig meets differently in Debian 12's Wine 8 and Debian 13's Wine 10 ----
-# (the probe tells the two shells' tray tooltips apart by itself)
 WINE_MAJOR = int(WINE_VERSION.removeprefix("wine-").split(".")[0] or 0)
-# Wine 10 aborts in wineboot ("free(): invalid pointer") whenever TMPDIR is set; there the
-# server's socket stays in /tmp/.wine-UID, and the rig removes it when it stops.
+# Wine 10 aborts in wineboot ("free(): invalid pointer") whenever TMPDIR is set.
 TMPDIR_WORKS = WINE_MAJOR < 10
-# Wine 10's shell, like Windows', takes the foreground when its taskbar is clicked.
-TASKBAR_TAKES_FOREGROUND = WINE_MAJOR >= 10
-# Wine 10's shell hides its taskbar at every display-mode change, for good.
-TASKBAR_LOST_AT_MODE_CHANGE = WINE_MAJOR >= 10
-# Wine 10's user32 loads the theme DLL, uxtheme.dll, by name while the process starts,
-# before the program's first line can keep the exe's folder out of the DLL search.
+# Wine 10's shell takes the foreground when its taskbar is clicked (as Windows'), and
+# hides the taskbar at every display-mode change, for good.
+TASKBAR_TAKES_FOREGROUND = TASKBAR_LOST_AT_MODE_CHANGE = WINE_MAJOR >= 10
+# Wine 10's user32 loads uxtheme.dll by name before the program's first line runs.
 THEME_DLL_BEFORE_THE_PROGRAM = WINE_MAJOR >= 10
 # The desktop's X window: "shell - Wine desktop" in Wine 8, "... Desktop" in Wine 10.
 DESKTOP_WINDOW_SUFFIX = "(?i: - Wine desktop)"
@@ -48,11 +44,11 @@ def windows_path(path: Path | str) -> str:
 
 
 def remove_server_folder(prefix: Path) -> None:
-    """Debian's Wine keeps the server's socket in a folder of its own under TMPDIR, named
-    in the prefix; under Wine 10 that is /tmp, which outlives the rig."""
+    """Debian's Wine keeps the server's socket in a folder under TMPDIR that the prefix
+    names; without TMPDIR (Wine 10) that is /tmp, which outlives the rig."""
     link = prefix / "wineserver"
     name = link.read_text(errors="replace").strip() if link.is_file() else ""
-    if not TMPDIR_WORKS and name and Path(name).name == name and name not in (".", ".."):
+    if not TMPDIR_WORKS and name.startswith("wine-") and "/" not in name:
         shutil.rmtree(Path("/tmp") / name, ignore_errors=True)
     link.unlink(missing_ok=True)
 
@@ -82,7 +78,7 @@ def ensure_template(env: dict[str, str], scratch: Path) -> None:
             subprocess.run(["wineserver", "-w"], env=env, timeout=120)
             if boot.returncode != 0 or not (work / "system.reg").exists():
                 output = (scratch / "wineboot.log").read_text(errors="replace").strip()
-                raise RigError(f"wineboot -i ended with {boot.returncode}: {output.splitlines()[-1:]}\n{output}")
+                raise RigError(f"wineboot -i ended with {boot.returncode}: {output[output.rfind(chr(10)) + 1:]}\n{output}")
             remove_server_folder(work)  # each copy makes its own socket
             # Debian's Wine does not look in its own font folder; without these the dialog
             # faces fall back to a wider font that no longer fits the layouts.

@@ -57,14 +57,13 @@ def tamper(source, folder, change):
 
 
 def debian12_osslsigncode():
-    """The folder of Debian 12's own osslsigncode 2.5 (machines may have 2.9 from backports).
-    Debian 13's apt has no 2.5: there it is fetched inside the Debian 12 root that
-    scripts/test keeps for Wine 8 (VANTREL_DEBIAN12_ROOT)."""
+    """The folder of Debian 12's own osslsigncode 2.5 (machines may have 2.9 from backports;
+    on Debian 13 it comes from the Debian 12 root that scripts/test keeps for Wine 8)."""
     root = os.path.join(REPO, "build", "osslsigncode-2.5")
     download = "apt-get download osslsigncode=2.5-4"
     if debian12 := os.environ.get("VANTREL_DEBIAN12_ROOT"):
-        sudo = "" if os.geteuid() == 0 else "sudo "
-        download = f"{sudo}chroot {debian12} sh -c 'cd /tmp && {download}' && cp {debian12}/tmp/osslsigncode_2.5-4_*.deb ."
+        download = (f"{'sudo ' * (os.geteuid() != 0)}chroot {debian12} sh -c 'cd /tmp && {download}'"
+                    f" && cp {debian12}/tmp/osslsigncode_2.5-4_*.deb .")
     try:
         if not os.path.exists(f"{root}/usr/bin/osslsigncode"):
             bash(f"mkdir -p {root}-deb && cd {root}-deb && {download} && dpkg -x osslsigncode_2.5-4_*.deb {root}")

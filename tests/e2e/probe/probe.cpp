@@ -203,13 +203,11 @@ void BroadcastRegistered(const Args& a) {
   if (!PostMessageA(HWND_BROADCAST, RegisterWindowMessageA(a[0].c_str()), 0, 0)) throw Failure{"broadcast failed"};
 }
 
-// Wine 8's shell gives each icon a rectangle in the taskbar's tool and empties it when
-// the icon goes; Wine 10's gives each icon a window of its own, the tool's id.
+// Wine 8's shell gives an icon a rectangle of the taskbar, emptied when the icon goes;
+// Wine 10's a window of its own (whose style, as the taskbar may be hidden, tells).
 bool ToolShown(const TTTOOLINFOA& tool) {
-  if (tool.uFlags & TTF_IDISHWND) {  // its own style: the taskbar itself may be hidden
-    return (GetWindowLongA(reinterpret_cast<HWND>(tool.uId), GWL_STYLE) & WS_VISIBLE) != 0;
-  }
-  return !IsRectEmpty(&tool.rect);
+  if (!(tool.uFlags & TTF_IDISHWND)) return !IsRectEmpty(&tool.rect);
+  return (GetWindowLongA(reinterpret_cast<HWND>(tool.uId), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 // The texts the shell holds for its tray icons' tooltips, read out of the tooltip
@@ -324,9 +322,8 @@ void Hold(const Args&) {
   }
 }
 
-// Wine 10's shell hides its taskbar at a display-mode change and never shows it again
-// (Windows and Wine 8 move it to the new bottom edge, the icons with its right end):
-// done here as they would.
+// Wine 10's shell hides its taskbar at a display-mode change for good; Windows' and
+// Wine 8's move it to the new bottom edge, the icons with its right end, as done here.
 void TaskbarToBottom(const Args&) {
   HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
   RECT desktop{}, bar{};
