@@ -35,11 +35,15 @@ mounts_under() {
   findmnt -rn -o TARGET | awk -v dir="$1/" 'index($0, dir) == 1' | sort -r
 }
 
+# Each pass takes off the mounts in sight; one left over from a run that was killed may
+# lie under another on the same folder, so passes go on until none is left.
 unmount_root() {  # DIR
-  local target
-  while read -r target; do
-    [ -n "$target" ] && "${sudo[@]}" umount -l "$target"
-  done < <(mounts_under "$1")
+  local target passes=0
+  while [ -n "$(mounts_under "$1")" ] && [ $((passes += 1)) -le 5 ]; do
+    while read -r target; do
+      "${sudo[@]}" umount -l "$target" 2>/dev/null || true
+    done < <(mounts_under "$1")
+  done
 }
 
 # Never deletes through a mount that is still there: that would delete the host's files.
