@@ -20,12 +20,15 @@ import psutil
 from xvfbwrapper import Xvfb
 
 from waiting import ProbeError, RigError, settle, wait_until  # noqa: F401 - the tests import them from here
-from wine_prefix import WINE, copy_template, ensure_template, windows_path  # noqa: F401
+from wine_prefix import (DESKTOP_WINDOW_SUFFIX, TASKBAR_LOST_AT_MODE_CHANGE, TASKBAR_TAKES_FOREGROUND,  # noqa: F401
+                         THEME_DLL_BEFORE_THE_PROGRAM, TMPDIR_WORKS, WINE, copy_template, ensure_template,
+                         remove_server_folder, windows_path)
 
 REPO_ROOT = Path(__file__).resolve().parents[2]
 PROBE = REPO_ROOT / "build" / "win64" / "probe.exe"
 DESKTOP_NAME = "shell"
-# Wine's explorer paints tray icons in 20-pixel slots from the taskbar's right end.
+# Wine 8's explorer paints tray icons in 20-pixel slots from the taskbar's right end;
+# Wine 10's gives each a child window of the taskbar, of class __wine_tray_icon.
 TRAY_SLOT_WIDTH = 20
 
 class ProbeResult(NamedTuple):
@@ -61,7 +64,7 @@ class Launch(NamedTuple):
         return wait_until(lambda: re.search(pattern, self.log()), timeout, message=f"{pattern!r} in the log")
 
     def pids(self) -> list[int]:
-        return [pid for pid, cmd in self.rig.processes() if self.exe_name in cmd.lower() and "/desktop=" not in cmd]
+        return [pid for pid, cmd in self.rig.processes() if self.exe_name in cmd.lower()]
 
     def running(self) -> bool:
         return bool(self.pids())
@@ -75,11 +78,15 @@ class WineRig:
 
     wait_until = staticmethod(wait_until)
 
-    def __init__(self, screen: str = "1600x1200", desktop: str = "1024x768", debug: str = ""):
+    def __init__(self, screen: str = "1600x1200", desktop: str = "1024x768", debug: str = "", dpi: int = 96,
+                 colours: dict[str, str] | None = None):
         """screen bounds the display modes Wine offers; desktop is the Wine desktop's size
         (one of Wine's mode sizes); debug is WINEDEBUG for the desktop's explorer, which
-        holds the tray and its tooltips (read with desktop_log())."""
-        self.screen, self.desktop, self.debug = screen, desktop, debug
+        holds the tray and its tooltips (read with desktop_log()); dpi is the session's,
+        set before anything starts, as a sign-in would, and so are colours, the system colours
+        by their registry names ("Window": "0 0 0")."""
+        self.screen, self.desktop, self.debug, self.dpi = screen, desktop, debug, dpi
+        self.colours = colours or {}
         self.dir: Path | None = None
         self.prefix: Path | None = None
         self.probe_exe = PROBE
@@ -109,12 +116,18 @@ class WineRig:
             self.xvfb = Xvfb(width=width, height=height, colordepth=24, nolisten="tcp")
             self.xvfb.start()
             self.display = f":{self.xvfb.new_display}"
-            wait_until(lambda: self._x("xdotool", "getdisplaygeometry"), 15, message="Xvfb to take connections")
+            # Xvfb may take a while to listen, longer on a busy machine: asked again till then.
+            wait_until(lambda: not subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env(),
+                                                  capture_output=True).returncode,
+                       15, message=f"Xvfb on {self.display} to take connections")
             ensure_template(self.env(), self.dir)
             self.prefix = self.dir / "prefix"
             copy_template(self.prefix)
             self._write_registry()
             self._start_desktop()
+        except Exception as error:
+            self.stop()
+            raise RigError(f"the rig did not start: {str(error).splitlines()[0] if str(error) else repr(error)}") from error
         except BaseException:
             self.stop()
             raise
@@ -144,6 +157,8 @@ class WineRig:
                         stream.close()
             if self.xvfb:
                 self.xvfb.stop()
+            if self.prefix:
+                remove_server_folder(self.prefix)
         finally:
             if self.dir:
                 shutil.rmtree(self.dir, ignore_errors=True)
@@ -166,9 +181,10 @@ class WineRig:
     def env(self, debug: str = "") -> dict[str, str]:
         env = {k: v for k, v in os.environ.items() if not k.startswith(("WINE", "LC_")) and k != "LANGUAGE"}
         env.update({"DISPLAY": self.display, "WINEDLLOVERRIDES": "mscoree,mshtml=", "WINEDEBUG": debug or "-all",
-                    "LANG": "C.UTF-8",
-                    # Debian's Wine keeps its server socket under TMPDIR: gone with the rig.
-                    "TMPDIR": str(self.dir / "tmp")})
+                    "LANG": "C.UTF-8"})
+        env.pop("TMPDIR", None)
+        if TMPDIR_WORKS:  # Debian's Wine keeps its server socket under TMPDIR: gone with the rig.
+            env["TMPDIR"] = str(self.dir / "tmp")
         if self.prefix:
             env["WINEPREFIX"] = str(self.prefix)
         return env
@@ -181,6 +197,8 @@ class WineRig:
         recorder_value = str(recorder).replace("\\", "\\\\")
         with open(self.prefix / "user.reg", "a", encoding="utf-8") as reg:
             reg.write('\n[Software\\\\Wine\\\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n'
+                      f'\n[Control Panel\\\\Desktop]\n"LogPixels"=dword:{self.dpi:08x}\n'
+                      '\n[Control Panel\\\\Colors]\n' + "".join(f'"{name}"="{rgb}"\n' for name, rgb in self.colours.items()) +
                       # Every plain "wine prog.exe" (the probe, reg) joins the rig's desktop.
                       f'\n[Software\\\\Wine\\\\Explorer]\n"Desktop"="{DESKTOP_NAME}"\n'
                       f'\n[Software\\\\Wine\\\\Explorer\\\\Desktops]\n"{DESKTOP_NAME}"="{self.desktop}"\n'
@@ -212,14 +230,15 @@ class WineRig:
 
     def launch(self, exe: Path | str, args: Sequence[str] = (), debug: str = "") -> Launch:
         """Starts a program on the rig's desktop; its output (WINEDEBUG=debug) goes to the
-        launch's log."""
+        launch's log. Started as a plain "wine prog.exe", which joins the desktop: one
+        handed to the desktop's explorer keeps no output under Wine 10."""
         exe = Path(exe)
         if not exe.is_file():
             raise RigError(f"no such program: {exe}")
         log_path = self._next_log(exe.name)
         with open(log_path, "wb") as log:
             self._popens.append(subprocess.Popen(
-                [WINE, "explorer", f"/desktop={DESKTOP_NAME},{self.desktop}", windows_path(exe), *map(str, args)],
+                [WINE, str(exe), *map(str, args)],
                 env=self.env(debug), stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT, cwd=self.dir))
         return Launch(self, log_path, exe.name.lower())
 
@@ -288,7 +307,7 @@ class WineRig:
     def desktop_geometry(self) -> Geometry:
         """Where the Wine desktop's X window is, and its size (it follows mode changes)."""
         tree = self._x("xwininfo", "-root", "-tree")
-        match = re.search(rf'^\s*0x[0-9a-f]+ "{DESKTOP_NAME} - Wine desktop":.*?\s(\d+)x(\d+)'
+        match = re.search(rf'^\s*0x[0-9a-f]+ "{DESKTOP_NAME}{DESKTOP_WINDOW_SUFFIX}":.*?\s(\d+)x(\d+)'
                           r'[+-]-?\d+[+-]-?\d+\s+([+-]-?\d+)([+-]-?\d+)\s*$', tree, re.M)
         if not match:  # a moment of a mode change, or no desktop at all
             raise LookupError("no Wine desktop window on the X screen")
@@ -298,9 +317,26 @@ class WineRig:
     def tray_icon_point(self) -> tuple[int, int]:
         """The X-screen point at the centre of the first tray icon added (the rightmost),
         worked out afresh: a mode change moves the taskbar."""
+        self.restore_taskbar()
         geometry = self.desktop_geometry()
-        _, top, right, bottom = map(int, self.probe_ok("rect", self.probe_ok("find", "Shell_TrayWnd", "-")).split())
-        return geometry.x + right - TRAY_SLOT_WIDTH // 2, geometry.y + (top + bottom) // 2
+        client, *children = [line.split("\t") for line in self.probe_ok("children", self.taskbar()).splitlines()]
+        width, height, x, y = map(int, client[1:])
+        icons = [tuple(map(int, c[3:7])) for c in children if c[1] == "__wine_tray_icon" and c[2] == "1"]
+        left, top, right, bottom = max(icons, key=lambda r: r[2], default=(width - TRAY_SLOT_WIDTH, 0, width, height))
+        return geometry.x + x + (left + right) // 2, geometry.y + y + (top + bottom) // 2
+
+    def taskbar(self) -> str:
+        return self.probe_ok("find", "Shell_TrayWnd", "-")
+
+    def restore_taskbar(self) -> None:
+        """The taskbar back at the bottom edge where the shell lost it at a mode change."""
+        if TASKBAR_LOST_AT_MODE_CHANGE:
+            self.probe("taskbar-to-bottom")
+
+    def foreground_after_tray_menu(self, before: str) -> str:
+        """Where the foreground goes back to once a menu opened from the tray is dismissed:
+        `before`, or the taskbar where a click takes the foreground to it (Wine 10, Windows)."""
+        return self.taskbar() if TASKBAR_TAKES_FOREGROUND else before
 
 
 # ---- rigs still running when the interpreter ends -----------------------------------

@@ -47,13 +47,9 @@ def controls(rig, about: str) -> tuple[tuple[int, int], dict[str, dict]]:
 
 
 class AboutWindow(unittest.TestCase):
-    def start(self, dpi: int | None = None, colours: dict[str, str] | None = None) -> None:
-        self.rig = new_rig().start()
+    def start(self, dpi: int = 96, colours: dict[str, str] | None = None) -> None:
+        self.rig = new_rig(dpi=dpi, colours=colours).start()
         self.addCleanup(self.rig.stop)
-        if dpi:
-            self.rig.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", dpi, "/f")
-        for name, rgb in (colours or {}).items():
-            self.rig.reg("add", r"HKCU\Control Panel\Colors", "/v", name, "/d", rgb, "/f")
         self.app = TrayApp(self.rig, debug="+process,+key")  # +key: every key press that reaches it
 
     def open_about(self) -> str:
@@ -171,7 +167,9 @@ class AboutWindow(unittest.TestCase):
             self.focus_after(about, ["Tab"] * tabs, TAB_CYCLE[tabs])
             if tabs:  # back from a dismissed tray menu, the focus is where it was
                 rig.probe_ok("menu-keys", app.open_popup(), "ESCAPE")
-                wait_until(lambda: rig.probe_ok("foreground") == about, 5, message="the About window in front again")
+                back = rig.foreground_after_tray_menu(about)
+                wait_until(lambda: rig.probe_ok("foreground") == back, 5, message="the foreground back where it was")
+                self.click(found["Vantrel"])
                 self.focus_after(about, [], TAB_CYCLE[tabs])
             rig.xdotool("key", key)
             wait_until(lambda: not self.about_windows(), 5, message=f"{key} to close it")

@@ -77,6 +77,7 @@ def soak(seconds: float, progress=print) -> dict:
             while (now := time.monotonic() - began) < seconds:
                 report["clicks"] += 1
                 try:
+                    rig.restore_taskbar()
                     geometry = rig.desktop_geometry()  # the first tray slot, from the X side alone
                     rig.xdotool("mousemove", geometry.x + geometry.width - 10,
                                 geometry.y + geometry.height - (bottom - top) // 2, "click", "3")

@@ -44,9 +44,14 @@ class TrayIcon(unittest.TestCase):
         self.assertEqual(["&Open Display Properties", "&About", "http://ambrel.example/", "E&xit"],
                          items[-4:])
 
-        # After Esc the foreground is Notepad's again, so Alt+F4 closes Notepad.
+        # After Esc the foreground is back where the click left it (Notepad, or the taskbar);
+        # Alt+F4 closes Notepad, once a click has brought it forward, never the program.
         wait_until(lambda: not app.menu_open(), 10, message="the menu to close")
-        wait_until(lambda: rig.probe_ok("foreground") == notepad, 10, message="the foreground back with Notepad")
+        back = rig.foreground_after_tray_menu(notepad)
+        wait_until(lambda: rig.probe_ok("foreground") == back, 10, message="the foreground back where it was")
+        desktop, (left, top) = rig.desktop_geometry(), map(int, rig.probe_ok("rect", notepad).split()[:2])
+        rig.click(desktop.x + left + 80, desktop.y + top + 8)
+        wait_until(lambda: rig.probe_ok("foreground") == notepad, 10, message="Notepad in front")
         rig.probe_ok("alt-f4")
         editor.wait_exit()
         self.assertTrue(app.launch.running())

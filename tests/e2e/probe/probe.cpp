@@ -203,6 +203,13 @@ void BroadcastRegistered(const Args& a) {
   if (!PostMessageA(HWND_BROADCAST, RegisterWindowMessageA(a[0].c_str()), 0, 0)) throw Failure{"broadcast failed"};
 }
 
+// Wine 8's shell gives an icon a rectangle of the taskbar, emptied when the icon goes;
+// Wine 10's a window of its own (whose style, as the taskbar may be hidden, tells).
+bool ToolShown(const TTTOOLINFOA& tool) {
+  if (!(tool.uFlags & TTF_IDISHWND)) return !IsRectEmpty(&tool.rect);
+  return (GetWindowLongA(reinterpret_cast<HWND>(tool.uId), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
 // The texts the shell holds for its tray icons' tooltips, read out of the tooltip
 // controls of the taskbar's process: unlike hovering, this does not depend on where the
 // shell believes the icons are.
@@ -223,7 +230,7 @@ void TrayTips(const Args&) {
       WriteProcessMemory(process, remote, &info, sizeof info, nullptr);
       if (!SendMessageA(tip, TTM_ENUMTOOLSA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote))) continue;
       ReadProcessMemory(process, remote, &info, sizeof info, nullptr);
-      if (IsRectEmpty(&info.rect)) continue;  // an icon the shell has taken away
+      if (!ToolShown(info)) continue;
       info.lpszText = remote + sizeof info;
       WriteProcessMemory(process, remote, &info, sizeof info, nullptr);
       WriteProcessMemory(process, info.lpszText, text, sizeof text, nullptr);
@@ -342,6 +349,27 @@ void Hold(const Args&) {
   }
 }
 
+// Wine 10's shell hides its taskbar at a display-mode change for good; Windows' and
+// Wine 8's move it to the new bottom edge, the icons with its right end, as done here.
+void TaskbarToBottom(const Args&) {
+  HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
+  RECT desktop{}, bar{};
+  if (!taskbar || !GetWindowRect(GetDesktopWindow(), &desktop) || !GetWindowRect(taskbar, &bar)) {
+    throw Failure{"no taskbar"};
+  }
+  const int width = desktop.right - desktop.left, height = bar.bottom - bar.top, moved = width - (bar.right - bar.left);
+  if (IsWindowVisible(taskbar) && moved == 0 && bar.bottom == desktop.bottom) return;
+  SetWindowPos(taskbar, nullptr, desktop.left, desktop.bottom - height, width, height,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  for (HWND icon = FindWindowExA(taskbar, nullptr, "__wine_tray_icon", nullptr); icon;
+       icon = FindWindowExA(taskbar, icon, "__wine_tray_icon", nullptr)) {
+    RECT r{};
+    GetWindowRect(icon, &r);
+    MapWindowPoints(nullptr, taskbar, reinterpret_cast<POINT*>(&r), 2);
+    SetWindowPos(icon, nullptr, r.left + moved, r.top, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+  }
+}
+
 struct Command {
   const char* name;
   size_t args;  // at least; menu-keys takes more
@@ -378,12 +406,16 @@ const Command kCommands[] = {
        std::printf("%s\n", TextOf(thread.hwndFocus).c_str());
      }},
     {"hold", 0, Hold},
+    {"taskbar-to-bottom", 0, TaskbarToBottom},
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);  // plain "\n": the reader is a Linux test
+  // Rectangles in the screen's own pixels: Windows (and Wine 10) scale another program's
+  // windows down to 96 dpi for a program that does not say it knows the DPI.
+  SetProcessDPIAware();
   const Args all(argv + 1, argv + argc);
   for (const Command& command : kCommands) {
     if (all.empty() || all[0] != command.name) continue;
