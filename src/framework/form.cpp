@@ -68,6 +68,7 @@ bool Form::LoadWindow() {
   }
   app_.FormOpened(*this);
   Annotate();
+  if (FirstFocus(layout_) != 0) os().InitialiseKeyboardCues(window_);
   // On a monitor whose scale differs from the system's, the window takes the size and
   // frame of its own DPI.
   if (const int32_t dpi = os().WindowDpi(window_); dpi != systemDpi) os().MoveWindow(window_, PlacementAt(dpi));

@@ -160,6 +160,10 @@ class Os {
   virtual PixelRect GetWindowRect(WindowHandle window) = 0;
   virtual void UpdateWindow(WindowHandle window) = 0;
   virtual void SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) = 0;
+  // Shows the window's focus rectangle and mnemonics if the last input came from the
+  // keyboard and hides them if it came from the mouse, as the dialog manager does for a
+  // dialog (WM_CHANGEUISTATE with UIS_INITIALIZE).
+  virtual void InitialiseKeyboardCues(WindowHandle window) = 0;
   virtual bool SetForegroundWindow(WindowHandle window) = 0;
   virtual WindowHandle GetForegroundWindow() = 0;
   // The window's own DPI (its monitor's, for a program aware of each monitor's DPI).

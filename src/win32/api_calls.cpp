@@ -244,6 +244,10 @@ void Win32Os::SetControlText(WindowHandle window, uint32_t controlId, const std:
   SetDlgItemTextA(Hwnd(window), static_cast<int>(controlId), text.c_str());
 }
 
+void Win32Os::InitialiseKeyboardCues(WindowHandle window) {
+  SendMessageA(Hwnd(window), WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
+}
+
 bool Win32Os::SetForegroundWindow(WindowHandle window) {
   return ::SetForegroundWindow(Hwnd(window)) != FALSE;
 }

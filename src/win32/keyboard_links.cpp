@@ -148,8 +148,4 @@ void MakeKeyboardLink(HWND label) {
   SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LinkProcedure));
 }
 
-void InitialiseKeyboardCues(HWND window) {
-  SendMessageA(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
-}
-
 }  // namespace vantrel

@@ -69,6 +69,7 @@ class Win32Os final : public Os {
   PixelRect GetWindowRect(WindowHandle window) override;
   void UpdateWindow(WindowHandle window) override;
   void SetControlText(WindowHandle window, uint32_t controlId, const std::string& text) override;
+  void InitialiseKeyboardCues(WindowHandle window) override;
   bool SetForegroundWindow(WindowHandle window) override;
   WindowHandle GetForegroundWindow() override;
   int32_t WindowDpi(WindowHandle window) override;

@@ -372,7 +372,6 @@ WindowHandle Win32Os::CreateFormWindow(Form& form, const FormIcons& icons, const
   SetPropA(window, kResourcesProperty, resources.release());  // freed by DestroyWindow
   CreateControls(window, instance_, layout);
   ApplyDpi(window, instance_, layout, created, WindowDpi(window));
-  InitialiseKeyboardCues(window);
   return window;
 }
 

@@ -19,6 +19,17 @@ struct AboutTest : ::testing::Test, Program {
   void SetUp() override { Start(); }
 };
 
+// Opened from the keyboard's menu, the About window shows at once where the focus is, as a
+// dialog does; opened with the mouse, it looks unchanged until the keyboard is used.
+TEST_F(AboutTest, ItsFocusCuesFollowTheInputThatOpenedIt) {
+  for (const bool keyboard : {false, true, false}) {
+    os.lastInputFromKeyboard = keyboard;
+    Choose("mnuPopAbout");
+    EXPECT_EQ(keyboard, os.Window(About()->hWnd()).keyboardCuesShown) << (keyboard ? "keyboard" : "mouse");
+    ClickAbout(cmdOK);
+  }
+}
+
 TEST_F(AboutTest, OnlyTheLinksHandWorkToTheShellAndEveryFailureIsTold) {
   Choose("mnuPopAbout");
   for (uint32_t control : {picIcon, lblTitle, lblVersion, lblDescription, Label5, lblDisclaimer, Label1, Label6,

@@ -44,6 +44,8 @@ struct FakeWindow {
   FormIcons icons;
   std::map<uint32_t, uint32_t> timers;
   std::map<uint32_t, std::string> texts;  // control id -> text
+  // A new top-level window starts with its UI state clear: focus rectangle and mnemonics shown.
+  bool keyboardCuesShown = true;
 };
 
 // The visible part of a popup as the user would see it: one line per item, indented per
@@ -174,6 +176,9 @@ class FakeOs : public Os {
   }
   void UpdateWindow(WindowHandle) override { Logged("UpdateWindow"); }
   void SetControlText(WindowHandle window, uint32_t id, const std::string& text) override { Window(window).texts.at(id) = text; }
+  // The last input the system saw came from the keyboard (else the mouse).
+  bool lastInputFromKeyboard = false;
+  void InitialiseKeyboardCues(WindowHandle window) override { Window(window).keyboardCuesShown = lastInputFromKeyboard; }
   bool SetForegroundWindow(WindowHandle window) override;
   WindowHandle GetForegroundWindow() override { return foreground; }
   int32_t WindowDpi(WindowHandle) override { return monitorDpi != 0 ? monitorDpi : dpi; }
