@@ -12,7 +12,7 @@ packages=(
   cmake ninja-build g++ libgtest-dev python3 python3-pefile python3-psutil python3-xvfbwrapper zip
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick tesseract-ocr
-  wixl msitools python3-olefile python3-yaml osslsigncode openssl unzip
+  wixl msitools python3-olefile python3-yaml osslsigncode openssl unzip git
 )
 
 sudo=()

@@ -113,6 +113,10 @@ class WineRig:
             self.dir = Path(tempfile.mkdtemp(prefix="vantrel-rig-"))
             (self.dir / "tmp").mkdir()
             width, height = map(int, self.screen.split("x"))
+            # An empty DISPLAY (a shell that cleared it) is no display; the wrapper would
+            # take it for one and fail to parse it.
+            if not os.environ.get("DISPLAY"):
+                os.environ.pop("DISPLAY", None)
             self.xvfb = Xvfb(width=width, height=height, colordepth=24, nolisten="tcp")
             self.xvfb.start()
             self.display = f":{self.xvfb.new_display}"
