@@ -3,8 +3,8 @@
 //
 // CheckInstallContext, before the launch conditions, notes what the package's conditions
 // cannot read: whether this install runs where its user can see a tray icon, at the
-// user's own integrity level (VantrelDesktop), and a per-machine copy in the 64-bit registry view, which a 32-bit
-// package cannot search (MACHINECOPY).
+// user's own integrity level (VantrelDesktop), and a per-machine copy that the package's
+// own search missed in either registry view (MACHINECOPY).
 //
 // CloseRunningCopies, before Windows Installer checks which files are in use, closes
 // every running Vantrel of the installing user's desktop the way the tray menu's Exit
@@ -117,11 +117,13 @@ void NoteClosedExe(MSIHANDLE install, HANDLE process) {
   }
 }
 
-// The product code that a per-machine copy left in the 64-bit registry view, which a
-// 32-bit package's own search may not read.
-bool MachineCopyIn64BitView(char (&code)[64]) {
+// The product code that a per-machine copy left in one registry view (KEY_WOW64_64KEY or
+// KEY_WOW64_32KEY). A 32-bit package's own search may not read the 64-bit view, and not
+// every Windows Installer reads the 32-bit view for a 64-bit package's search that asks it
+// to (Wine 10's does not).
+bool MachineCopyIn(REGSAM view, char (&code)[64]) {
   HKEY opened = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Ambrel Utilities\\Vantrel", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Ambrel Utilities\\Vantrel", 0, KEY_QUERY_VALUE | view,
                     &opened) != ERROR_SUCCESS) {
     return false;
   }
@@ -143,7 +145,7 @@ extern "C" __declspec(dllexport) UINT __stdcall CheckInstallContext(MSIHANDLE in
   char code[64];
   DWORD length = sizeof code;
   if (MsiGetPropertyA(install, "MACHINECOPY", code, &length) == ERROR_SUCCESS && length == 0 &&
-      MachineCopyIn64BitView(code)) {
+      (MachineCopyIn(KEY_WOW64_64KEY, code) || MachineCopyIn(KEY_WOW64_32KEY, code))) {
     MsiSetPropertyA(install, "MACHINECOPY", code);
   }
   return ERROR_SUCCESS;
