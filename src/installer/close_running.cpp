@@ -26,6 +26,7 @@
 
 #include "res/frm_main_layout.h"
 #include "win32/desktop.h"
+#include "win32/integrity.h"
 #include "win32/scoped.h"
 
 namespace {
@@ -42,15 +43,6 @@ void Log(MSIHANDLE install, const char* format, DWORD a, DWORD b) {
   PMSIHANDLE record = MsiCreateRecord(0);
   MsiRecordSetStringA(record, 0, text);
   MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
-}
-
-// The mandatory integrity level (SECURITY_MANDATORY_*_RID) of a token; 0 if unknown.
-DWORD IntegrityOf(HANDLE token) {
-  alignas(TOKEN_MANDATORY_LABEL) BYTE buffer[64];
-  DWORD size = 0;
-  if (!GetTokenInformation(token, TokenIntegrityLevel, buffer, sizeof buffer, &size)) return 0;
-  const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid;
-  return *GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1);
 }
 
 // Whether this action runs no higher than the program that shows the notification area
@@ -70,8 +62,11 @@ bool AtTheUsersOwnLevel() {
     return false;
   }
   const vantrel::scoped::Handle ownToken(opened);
-  const DWORD own = IntegrityOf(ownToken.get()), user = IntegrityOf(shellToken.get());
-  return own != 0 && user != 0 && own <= user;
+  const vantrel::TokenFunctions advapi;
+  if (!advapi.Complete()) return false;
+  const std::optional<uint32_t> own = vantrel::IntegrityOfToken(advapi, ownToken.get());
+  const std::optional<uint32_t> user = vantrel::IntegrityOfToken(advapi, shellToken.get());
+  return own.value_or(0) != 0 && user.value_or(0) != 0 && *own <= *user;
 }
 
 struct Copy {

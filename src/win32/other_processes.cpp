@@ -1,50 +1,21 @@
 // Other processes of the desktop: finding their windows, telling where a process runs (its
 // session and integrity level), and letting one of them take the foreground.
+#include "win32/integrity.h"
 #include "win32/win32_os.h"
 
 namespace vantrel {
 
 namespace {
 
-using GetTokenInformationFunction = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
-using OpenProcessTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
-using GetSidSubAuthorityCountFunction = PUCHAR(WINAPI*)(PSID);
-using GetSidSubAuthorityFunction = PDWORD(WINAPI*)(PSID, DWORD);
-
-// advapi32's token functions, found at run time: only a second copy asks, and the exe's
-// imports stay the DLLs every process already has.
-struct TokenFunctions {
-  scoped::Module advapi32{LoadLibraryA("advapi32.dll")};
-  OpenProcessTokenFunction openProcessToken = Find<OpenProcessTokenFunction>("OpenProcessToken");
-  GetTokenInformationFunction getTokenInformation = Find<GetTokenInformationFunction>("GetTokenInformation");
-  GetSidSubAuthorityCountFunction subAuthorityCount = Find<GetSidSubAuthorityCountFunction>("GetSidSubAuthorityCount");
-  GetSidSubAuthorityFunction subAuthority = Find<GetSidSubAuthorityFunction>("GetSidSubAuthority");
-
-  template <typename Function>
-  Function Find(const char* name) const {
-    return advapi32 ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(advapi32.get(), name)))
-                    : nullptr;
-  }
-  bool Complete() const { return openProcessToken && getTokenInformation && subAuthorityCount && subAuthority; }
-};
-
-// The mandatory integrity level of `process` (the last sub-authority of its label's SID);
-// 0 where the system has none (before Vista); none where the token cannot be read.
+// The mandatory integrity level of `process`; 0 where the system has none (before Vista);
+// none where its token cannot be read.
 std::optional<uint32_t> IntegrityOf(HANDLE process) {
   const TokenFunctions advapi;
   if (!advapi.Complete()) return std::nullopt;
   HANDLE opened = nullptr;
   if (!advapi.openProcessToken(process, TOKEN_QUERY, &opened)) return std::nullopt;
   const scoped::Handle token(opened);
-  alignas(TOKEN_MANDATORY_LABEL) BYTE buffer[sizeof(TOKEN_MANDATORY_LABEL) + SECURITY_MAX_SID_SIZE];
-  DWORD size = 0;
-  if (!advapi.getTokenInformation(token.get(), TokenIntegrityLevel, buffer, sizeof buffer, &size)) {
-    return GetLastError() == ERROR_INVALID_PARAMETER ? std::optional<uint32_t>(0) : std::nullopt;
-  }
-  const PSID label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid;
-  const UCHAR count = *advapi.subAuthorityCount(label);
-  if (count == 0) return std::nullopt;
-  return *advapi.subAuthority(label, count - 1);
+  return IntegrityOfToken(advapi, token.get());
 }
 
 std::optional<ProcessPlace> PlaceOf(DWORD processId, HANDLE process) {
