@@ -39,8 +39,9 @@ INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES 
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CloseRunning64', 'VersionNT64', 1351)
 -- What the conditions cannot read, before the launch conditions (in both sequences):
 -- whether the install runs unelevated where its user sees a tray icon (VantrelDesktop),
--- and a per-machine copy in the 64-bit registry view, which the x86 package's own search
--- may not read (ICE80), into MACHINECOPY.
+-- and a per-machine copy that the package's own search missed, into MACHINECOPY: the x86
+-- package may not search the 64-bit registry view (ICE80), and Wine 10's Windows Installer
+-- skips the x64 package's search of the 32-bit view.
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CheckContext32', 65, 'CloseRunning32', 'CheckInstallContext')
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CheckContext64', 65, 'CloseRunning64', 'CheckInstallContext')
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CheckContext32', 'NOT VersionNT64', 75)
